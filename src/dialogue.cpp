@@ -1,0 +1,176 @@
+#include "dialogue.hpp"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <istream>
+#include <new>
+#include <optional>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "knapsack.hpp"
+
+// Numbers are read straight from the input's stream buffer, one whitespace-separated token at a
+// time, so that a malformed token is refused as soon as it is complete and nothing beyond the
+// last needed number has to arrive. Reading past the buffer may wait for a person to type, so
+// standard output is flushed first: the prompt must be on screen by then.
+
+namespace {
+
+constexpr std::string_view prompt_count = "\n\t Enter number of elements : ";
+constexpr std::string_view prompt_capacity = "\n\t Enter the capacity of knapsack : ";
+constexpr std::string_view prompt_values = "\n\t Enter the value/cost of all elements : ";
+constexpr std::string_view prompt_weights = "\n\t Enter the weight of all elements : ";
+constexpr std::string_view result_text = "\n\t Maximum total value in the knapsack : ";
+
+constexpr std::size_t shown_length = 40;          // of a bad token, in the error line
+constexpr std::size_t initial_reserve = 1 << 16;  // elements, before they have arrived
+constexpr int eof = std::char_traits<char>::eof();
+
+// The number a read expects, for the error line: "the weight of element 3".
+struct field {
+  std::string_view name;
+  int low;
+  std::size_t element = 0;  // counted from 1; 0 for the count and the capacity
+};
+
+std::string describe(const field& expected) {
+  std::string text = "the " + std::string(expected.name);
+  if (expected.element != 0) text += " of element " + std::to_string(expected.element);
+  return text;
+}
+
+void report(std::ostream& out, std::ostream& err, const std::string& message) {
+  out.flush();  // the prompts come before the error on a shared terminal
+  err << "knapsack: " << message << '\n';
+  err.flush();
+}
+
+bool is_space(int c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool is_digit(int c) {
+  return c >= '0' && c <= '9';
+}
+
+int peek(std::streambuf& in, std::ostream& out) {
+  if (in.in_avail() <= 0) out.flush();
+  return in.sgetc();
+}
+
+int advance(std::streambuf& in, std::ostream& out) {
+  in.sbumpc();
+  return peek(in, out);
+}
+
+// Appends c to the token as shown in an error line: printable ASCII as it is, the rest escaped.
+void show(std::string& shown, int c) {
+  if (shown.size() >= shown_length) return;
+  if (c >= ' ' && c <= '~' && c != '"' && c != '\\') {
+    shown += static_cast<char>(c);
+    return;
+  }
+  constexpr std::string_view hex = "0123456789abcdef";
+  const auto byte = static_cast<unsigned char>(c);
+  shown += {'\\', 'x', hex[byte >> 4], hex[byte & 15]};
+}
+
+// Reads the next token and returns it as a number if it is an optionally signed decimal integer
+// from expected.low to INT_MAX; otherwise writes the error line and returns nothing.
+std::optional<int> read_number(std::streambuf& in, std::ostream& out, std::ostream& err,
+                               const field& expected) {
+  int c = peek(in, out);
+  while (is_space(c)) c = advance(in, out);
+  if (c == eof) {
+    report(out, err, "the input ended before " + describe(expected));
+    return std::nullopt;
+  }
+  std::string shown;
+  const bool negative = c == '-';
+  if (c == '-' || c == '+') {
+    show(shown, c);
+    c = advance(in, out);
+  }
+  // Saturates just past the int range, so any number of digits is safe.
+  constexpr std::int64_t past_range = std::int64_t{INT_MAX} + 2;
+  std::int64_t magnitude = 0;
+  bool has_digits = false;
+  for (; is_digit(c); c = advance(in, out)) {
+    show(shown, c);
+    magnitude = std::min(magnitude * 10 + (c - '0'), past_range);
+    has_digits = true;
+  }
+  const bool well_formed = has_digits && (c == eof || is_space(c));
+  for (; c != eof && !is_space(c); c = advance(in, out)) show(shown, c);
+  const std::int64_t number = negative ? -magnitude : magnitude;
+  if (!well_formed || number < expected.low || number > INT_MAX) {
+    if (shown.size() >= shown_length) shown += "...";
+    report(out, err,
+           describe(expected) + " must be an integer from " + std::to_string(expected.low) +
+               " to " + std::to_string(INT_MAX) + ", not \"" + shown + "\"");
+    return std::nullopt;
+  }
+  return static_cast<int>(number);
+}
+
+bool read_list(std::streambuf& in, std::ostream& out, std::ostream& err, field expected, int count,
+               std::vector<int>& list) {
+  for (int k = 0; k < count; ++k) {
+    expected.element = static_cast<std::size_t>(k) + 1;
+    const auto number = read_number(in, out, err, expected);
+    if (!number) return false;
+    list.push_back(*number);
+  }
+  return true;
+}
+
+int converse(std::streambuf& in, std::ostream& out, std::ostream& err) {
+  out << prompt_count;
+  const auto count = read_number(in, out, err, {"number of elements", 0});
+  if (!count) return exit_bad_input;
+  out << prompt_capacity;
+  const auto capacity = read_number(in, out, err, {"capacity", 0});
+  if (!capacity) return exit_bad_input;
+
+  // Lists grow as elements arrive: a large count alone must not claim memory.
+  std::vector<int> values;
+  std::vector<int> weights;
+  values.reserve(std::min<std::size_t>(static_cast<std::size_t>(*count), initial_reserve));
+  out << prompt_values;
+  if (!read_list(in, out, err, {"value", INT_MIN}, *count, values)) return exit_bad_input;
+  weights.reserve(values.size());
+  out << prompt_weights;
+  if (!read_list(in, out, err, {"weight", 0}, *count, weights)) return exit_bad_input;
+
+  const int best = knapsack(std::move(values), std::move(weights), *capacity);
+  out << result_text << best << '\n';
+  out.flush();
+  if (!out) {
+    report(out, err, "cannot write the result");
+    return exit_unanswerable;
+  }
+  return exit_ok;
+}
+
+}  // namespace
+
+int run_dialogue(std::istream& in, std::ostream& out, std::ostream& err) {
+  try {
+    return converse(*in.rdbuf(), out, err);
+  } catch (const std::bad_alloc&) {
+    report(out, err, "not enough memory for this instance");
+    return exit_unanswerable;
+  } catch (const std::overflow_error&) {
+    report(out, err, "the best total value exceeds " + std::to_string(INT_MAX));
+    return exit_unanswerable;
+  } catch (const std::invalid_argument& error) {
+    report(out, err, error.what());
+    return exit_bad_input;
+  }
+}

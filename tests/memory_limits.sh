@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Runs the program under a 512 MiB address-space limit. The program must be built without
+# AddressSanitizer, which reserves far more address space than that at start.
+set -u
+program=$1
+ulimit -v 524288
+failed=0
+
+# expect NAME INPUT STATUS STDOUT-TAIL STDERR
+expect() {
+  local out err status
+  out=$("$program" <<<"$2" 2>/tmp/memory_limits_err.$$)
+  status=$?
+  err=$(cat /tmp/memory_limits_err.$$)
+  rm -f /tmp/memory_limits_err.$$
+  if [ "$status" != "$3" ] || [[ "$out" != *"$4" ]] || [ "$err" != "$5" ]; then
+    echo "$1: status $status, stdout ending '${out: -60}', stderr '$err'"
+    failed=1
+  fi
+}
+
+elements() {  # N copies of the number V
+  local k
+  for ((k = 0; k < $1; k++)); do printf '%s ' "$2"; done
+}
+
+last_prompt=$'\n\t Enter the weight of all elements : '
+answer=$'\n\t Maximum total value in the knapsack : '
+
+expect "no room even for two rows" "1 2000000000 5 1" 2 "$last_prompt" \
+  "knapsack: not enough memory for this instance"
+# 200 x 1000001 cells fit the table budget but not the limit: two rows must take over.
+# 200 elements of weight 5000 and value 7: 200 of them fit in 1000000, so the best is 1400.
+expect "whole table beyond the limit" "200 1000000 $(elements 200 7) $(elements 200 5000)" 0 \
+  "${answer}1400" ""
+# 300 x 1000001 cells exceed the table budget itself; 200 of the 300 fit.
+expect "whole table beyond the budget" "300 1000000 $(elements 300 7) $(elements 300 5000)" 0 \
+  "${answer}1400" ""
+exit $failed
