@@ -15,13 +15,20 @@
 // others because an element of weight 0 fits in any capacity.
 //
 // Row i lives in slot i mod K of one flat buffer: K = n+1 keeps the whole table, K = 2 keeps two
-// rows when the whole table would outgrow the budget or memory. Both give the same answer.
+// rows when the whole table would outgrow the budget or memory. Both give the same answer. A row
+// is written in segments cut where the element starts to fit and where the row above ends, so
+// that each segment is a branch-free loop the compiler vectorises.
 //
 // Cells are unsigned: no cell is below 0, since leaving everything out is always possible. When
 // the values that could be taken may sum past INT_MAX, additions saturate at UINT32_MAX, so a best
 // value beyond INT_MAX shows up as such instead of wrapping; otherwise no sum can overflow and the
-// plain loop runs. An element whose value is not positive is never worth taking: its row is a copy
-// of the row above.
+// plain loop runs. An element whose value is not positive, or that is heavier than the capacity,
+// is never taken: its row is a copy of the row above.
+//
+// With two rows only the answer matters, so only the columns that can still lead to it are
+// computed. Row i needs no column below capacity minus the weight still to come. And once the
+// elements so far all fit (column j >= their total weight), every cell holds their total value:
+// those columns are not stored, the row ends at that total weight and `top` stands for the rest.
 
 namespace {
 
@@ -36,80 +43,139 @@ void check_arguments(std::span<const int> values, std::span<const int> weights, 
   }
 }
 
-bool may_overflow(std::span<const int> values, std::span<const int> weights, int capacity) {
-  std::int64_t total = 0;  // at most 2^31 terms below 2^31 each: no overflow
+bool worth_taking(int value, int weight, std::size_t capacity) {
+  return value > 0 && static_cast<std::size_t>(weight) <= capacity;
+}
+
+// Sums of the values and of the weights of the elements worth taking; at most 2^31 terms below
+// 2^31 each, so neither overflows.
+std::pair<std::uint64_t, std::uint64_t> totals(std::span<const int> values,
+                                               std::span<const int> weights, std::size_t capacity) {
+  std::uint64_t value = 0;
+  std::uint64_t weight = 0;
   for (std::size_t k = 0; k < weights.size(); ++k) {
-    if (values[k] > 0 && weights[k] <= capacity) total += values[k];
+    if (worth_taking(values[k], weights[k], capacity)) {
+      value += static_cast<std::uint64_t>(values[k]);
+      weight += static_cast<std::uint64_t>(weights[k]);
+    }
   }
-  return total > INT_MAX;
+  return {value, weight};
 }
 
 template <bool saturating>
-void take_better(cell* row, const cell* above, std::size_t from, std::size_t to, std::size_t weight,
-                 cell value) {
-  for (std::size_t j = from; j < to; ++j) {
-    const cell rest =
-        saturating ? std::min(above[j - weight], saturated - value) : above[j - weight];
-    row[j] = std::max(above[j], rest + value);
+cell add(cell rest, cell value) {
+  return (saturating ? std::min(rest, saturated - value) : rest) + value;
+}
+
+// row[j] = max(above[j], shifted[j] + value) where the row above is complete.
+template <bool saturating>
+[[gnu::target_clones("avx512f", "avx2", "default")]] void take_better(
+    cell* __restrict row, const cell* __restrict above, const cell* __restrict shifted,
+    std::size_t count, cell value) {
+  for (std::size_t j = 0; j < count; ++j) {
+    row[j] = std::max(above[j], add<saturating>(shifted[j], value));
   }
 }
 
-void fill_row(cell* row, const cell* above, std::size_t columns, int weight, int value,
-              bool saturating) {
-  const auto fits_from = static_cast<std::size_t>(weight);
-  if (value <= 0 || fits_from >= columns) {
-    std::copy_n(above, columns, row);
-    return;
+// row[j] = max(top, shifted[j] + value) past the end of the row above.
+template <bool saturating>
+[[gnu::target_clones("avx512f", "avx2", "default")]] void take_better_than(
+    cell* __restrict row, cell top, const cell* __restrict shifted, std::size_t count, cell value) {
+  for (std::size_t j = 0; j < count; ++j) {
+    row[j] = std::max(top, add<saturating>(shifted[j], value));
   }
-  std::copy_n(above, fits_from, row);
-  const auto gain = static_cast<cell>(value);
-  if (saturating) {
-    take_better<true>(row, above, fits_from, columns, fits_from, gain);
-  } else {
-    take_better<false>(row, above, fits_from, columns, fits_from, gain);
-  }
+}
+
+// The columns [from, to) of a row that are stored; every column from `to` on holds `top`.
+struct stretch {
+  std::size_t from;
+  std::size_t to;
+  cell top;
+};
+
+// Writes columns [want.from, want.to) of `row` for an element of the given weight and value.
+template <bool saturating>
+void fill_row(cell* row, const cell* above, stretch have, stretch want, std::size_t weight,
+              cell value) {
+  const std::size_t fits = std::clamp(weight, want.from, want.to);
+  const std::size_t ends = std::clamp(have.to, want.from, want.to);
+  const std::size_t left_out = std::min(fits, ends);
+  std::copy(above + want.from, above + left_out, row + want.from);
+  if (ends < fits) std::fill(row + ends, row + fits, have.top);
+  if (fits < ends)
+    take_better<saturating>(row + fits, above + fits, above + fits - weight, ends - fits, value);
+  const std::size_t both = std::max(fits, ends);
+  if (both < want.to)
+    take_better_than<saturating>(row + both, have.top, above + both - weight, want.to - both,
+                                 value);
 }
 
 // The rows of the table, K = n+1 or 2 of them; cells are left for the caller to write.
 struct table {
   std::unique_ptr<cell[]> cells;
-  std::size_t slots;
   std::size_t columns;
+  bool whole;  // K = n+1
 
-  cell* row(std::size_t i) const { return cells.get() + (i % slots) * columns; }
+  cell* row(std::size_t i) const { return cells.get() + (whole ? i : i % 2) * columns; }
 };
 
 table allocate_table(std::size_t n, std::size_t columns, std::size_t budget) {
-  std::size_t slots = n + 1 <= budget / sizeof(cell) / columns ? n + 1 : 2;
-  std::unique_ptr<cell[]> cells(new (std::nothrow) cell[slots * columns]);
-  if (!cells && slots > 2) {
-    slots = 2;
-    cells.reset(new (std::nothrow) cell[slots * columns]);
+  bool whole = n + 1 <= budget / sizeof(cell) / columns;
+  std::unique_ptr<cell[]> cells;
+  if (whole) cells.reset(new (std::nothrow) cell[(n + 1) * columns]);
+  if (!cells) {
+    whole = n + 1 <= 2;
+    cells.reset(new (std::nothrow) cell[2 * columns]);
   }
   if (!cells) throw std::bad_alloc();
-  return {std::move(cells), slots, columns};
+  return {std::move(cells), columns, whole};
+}
+
+// Fills the table row by row and returns the answer cell. With `prune`, only the columns that can
+// still lead to the answer are written, and elements never taken get no row.
+template <bool saturating>
+cell fill_table(const table& best, std::span<const int> values, std::span<const int> weights,
+                std::uint64_t weight_to_come, bool prune) {
+  const std::size_t capacity = best.columns - 1;
+  stretch have{0, prune ? 1 : best.columns, 0};
+  std::fill(best.row(0) + have.from, best.row(0) + have.to, cell{0});
+  std::size_t i = 0;
+  for (std::size_t k = 0; k < weights.size(); ++k) {
+    const bool worth = worth_taking(values[k], weights[k], capacity);
+    if (!worth && prune) continue;
+    const std::size_t weight = worth ? static_cast<std::size_t>(weights[k]) : best.columns;
+    const cell value = worth ? static_cast<cell>(values[k]) : 0;
+    stretch want{0, best.columns, add<saturating>(have.top, value)};
+    if (prune) {
+      weight_to_come -= weight;
+      want.from = capacity - std::min<std::uint64_t>(capacity, weight_to_come);
+      want.to = std::min(best.columns, have.to + weight);
+    }
+    if (want.from < want.to) {
+      fill_row<saturating>(best.row(i + 1), best.row(i), have, want, weight, value);
+    }
+    have = want;
+    ++i;
+  }
+  return capacity < have.to ? best.row(i)[capacity] : have.top;
 }
 
 }  // namespace
 
 int knapsack_within(std::span<const int> values, std::span<const int> weights, int capacity,
-                    std::size_t budget) {
+                    std::size_t budget, bool prune) {
   check_arguments(values, weights, capacity);
-  const std::size_t n = weights.size();
   const std::size_t columns = static_cast<std::size_t>(capacity) + 1;
-  const table best_values = allocate_table(n, columns, budget);
-  const bool saturating = may_overflow(values, weights, capacity);
-
-  std::fill_n(best_values.row(0), columns, cell{0});
-  for (std::size_t i = 1; i <= n; ++i) {
-    fill_row(best_values.row(i), best_values.row(i - 1), columns, weights[i - 1], values[i - 1],
-             saturating);
-  }
-  const cell best = best_values.row(n)[columns - 1];
-  if (best > INT_MAX) throw std::overflow_error("best total value exceeds INT_MAX");
-  return static_cast<int>(best);
+  const table best = allocate_table(weights.size(), columns, budget);
+  const auto [value_total, weight_total] = totals(values, weights, columns - 1);
+  prune = prune && !best.whole;
+  const cell answer = value_total > INT_MAX
+                          ? fill_table<true>(best, values, weights, weight_total, prune)
+                          : fill_table<false>(best, values, weights, weight_total, prune);
+  if (answer > INT_MAX) throw std::overflow_error("best total value exceeds INT_MAX");
+  return static_cast<int>(answer);
 }
 
 int knapsack(std::vector<int> values, std::vector<int> weights, int capacity) {
-  return knapsack_within(values, weights, capacity, table_budget);
+  return knapsack_within(values, weights, capacity, table_budget, true);
 }

@@ -13,6 +13,7 @@ inline constexpr std::size_t table_budget = std::size_t{1} << 30;
 /// std::overflow_error when the best value exceeds INT_MAX, and std::bad_alloc.
 int knapsack(std::vector<int> values, std::vector<int> weights, int capacity);
 
-/// As knapsack(), keeping the whole table only while it takes at most `budget` bytes.
+/// As knapsack(), keeping the whole table only while it takes at most `budget` bytes. With two
+/// rows and `prune`, only the cells that can still lead to the answer are computed.
 int knapsack_within(std::span<const int> values, std::span<const int> weights, int capacity,
-                    std::size_t budget);
+                    std::size_t budget, bool prune = true);

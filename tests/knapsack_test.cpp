@@ -10,10 +10,12 @@
 
 namespace {
 
-// Every case runs on both layouts: the whole table, and two rows (budget 0).
-int solve_both_ways(const std::vector<int>& values, const std::vector<int>& weights, int capacity) {
+// Every case runs on both layouts, the whole table and two rows (budget 0), and on two rows
+// without pruning.
+int solve_every_way(const std::vector<int>& values, const std::vector<int>& weights, int capacity) {
   const int whole = knapsack(values, weights, capacity);
   EXPECT_EQ(knapsack_within(values, weights, capacity, 0), whole) << "two rows disagree";
+  EXPECT_EQ(knapsack_within(values, weights, capacity, 0, false), whole) << "unpruned disagrees";
   return whole;
 }
 
@@ -51,7 +53,7 @@ const known_case known_cases[] = {
 TEST(Knapsack, AnswersKnownInstances) {
   for (const auto& c : known_cases) {
     SCOPED_TRACE(c.guards_against);
-    EXPECT_EQ(solve_both_ways(c.values, c.weights, c.capacity), c.best);
+    EXPECT_EQ(solve_every_way(c.values, c.weights, c.capacity), c.best);
   }
 }
 
@@ -106,8 +108,9 @@ TEST(Knapsack, MatchesBruteForceOnRandomInstances) {
     if (expected > INT_MAX) {
       EXPECT_THROW(knapsack(values, weights, capacity), std::overflow_error);
       EXPECT_THROW(knapsack_within(values, weights, capacity, 0), std::overflow_error);
+      EXPECT_THROW(knapsack_within(values, weights, capacity, 0, false), std::overflow_error);
     } else {
-      EXPECT_EQ(solve_both_ways(values, weights, capacity), expected);
+      EXPECT_EQ(solve_every_way(values, weights, capacity), expected);
     }
   }
 }
