@@ -136,13 +136,13 @@ void half_capacity(benchmark::internal::Benchmark* b) {
   b->Args({1000, 500000, 2000});
 }
 
-BENCHMARK(fresh_memory)->Apply(shapes)->Iterations(3);
+BENCHMARK(fresh_memory)->Apply(shapes)->Iterations(1);
 constexpr int small = 1000;
 constexpr int large = INT_MAX / 4;
-BENCHMARK_CAPTURE(solve, whole_table, whole_table, true, small)->Apply(shapes)->Iterations(3);
+BENCHMARK_CAPTURE(solve, whole_table, whole_table, true, small)->Apply(shapes)->Iterations(1);
 BENCHMARK_CAPTURE(solve, whole_table_checked, whole_table, true, large)
     ->Apply(shapes)
-    ->Iterations(3);
+    ->Iterations(1);
 BENCHMARK_CAPTURE(solve, two_rows_unpruned, two_rows, false, small)->Apply(shapes);
 BENCHMARK_CAPTURE(solve, two_rows_unpruned_checked, two_rows, false, large)->Apply(shapes);
 BENCHMARK_CAPTURE(solve, two_rows, two_rows, true, small)->Apply(shapes)->Apply(half_capacity);

@@ -29,11 +29,22 @@
 // computed. Row i needs no column below capacity minus the weight still to come. And once the
 // elements so far all fit (column j >= their total weight), every cell holds their total value:
 // those columns are not stored, the row ends at that total weight and `top` stands for the rest.
+// When all elements worth taking fit together, their total value is the answer and no row is
+// needed at all, however large the capacity.
+
+// The loops over a row get one clone per vector width, picked when the program loads; the build
+// can leave them out to test the portable code alone.
+#ifdef KNAPSACK_NO_CLONES
+#define VECTOR_CLONES
+#else
+#define VECTOR_CLONES [[gnu::target_clones("avx512f", "avx2", "default")]]
+#endif
 
 namespace {
 
 using cell = std::uint32_t;
 constexpr cell saturated = UINT32_MAX;
+constexpr std::size_t band_columns = std::size_t{1} << 16;  // 256 KiB of a row: fits in L2
 
 void check_arguments(std::span<const int> values, std::span<const int> weights, int capacity) {
   if (capacity < 0) throw std::invalid_argument("negative capacity");
@@ -69,9 +80,10 @@ cell add(cell rest, cell value) {
 
 // row[j] = max(above[j], shifted[j] + value) where the row above is complete.
 template <bool saturating>
-[[gnu::target_clones("avx512f", "avx2", "default")]] void take_better(
-    cell* __restrict row, const cell* __restrict above, const cell* __restrict shifted,
-    std::size_t count, cell value) {
+[[gnu::always_inline]] inline void take_better_loop(cell* __restrict row,
+                                                    const cell* __restrict above,
+                                                    const cell* __restrict shifted,
+                                                    std::size_t count, cell value) {
   for (std::size_t j = 0; j < count; ++j) {
     row[j] = std::max(above[j], add<saturating>(shifted[j], value));
   }
@@ -79,10 +91,30 @@ template <bool saturating>
 
 // row[j] = max(top, shifted[j] + value) past the end of the row above.
 template <bool saturating>
-[[gnu::target_clones("avx512f", "avx2", "default")]] void take_better_than(
-    cell* __restrict row, cell top, const cell* __restrict shifted, std::size_t count, cell value) {
+[[gnu::always_inline]] inline void take_better_than_loop(cell* __restrict row, cell top,
+                                                         const cell* __restrict shifted,
+                                                         std::size_t count, cell value) {
   for (std::size_t j = 0; j < count; ++j) {
     row[j] = std::max(top, add<saturating>(shifted[j], value));
+  }
+}
+
+// The cloned entry points; clones cannot be templates, so saturation is chosen once per call.
+VECTOR_CLONES void take_better(cell* row, const cell* above, const cell* shifted, std::size_t count,
+                               cell value, bool saturating) {
+  if (saturating) {
+    take_better_loop<true>(row, above, shifted, count, value);
+  } else {
+    take_better_loop<false>(row, above, shifted, count, value);
+  }
+}
+
+VECTOR_CLONES void take_better_than(cell* row, cell top, const cell* shifted, std::size_t count,
+                                    cell value, bool saturating) {
+  if (saturating) {
+    take_better_than_loop<true>(row, top, shifted, count, value);
+  } else {
+    take_better_than_loop<false>(row, top, shifted, count, value);
   }
 }
 
@@ -94,23 +126,27 @@ struct stretch {
 };
 
 // Writes columns [want.from, want.to) of `row` for an element of the given weight and value.
+// Inlined: with short rows, passing the stretches through memory costs more than the row.
 template <bool saturating>
-void fill_row(cell* row, const cell* above, stretch have, stretch want, std::size_t weight,
-              cell value) {
+[[gnu::always_inline]] inline void fill_row(cell* row, const cell* above, stretch have,
+                                            stretch want, std::size_t weight, cell value) {
   const std::size_t fits = std::clamp(weight, want.from, want.to);
   const std::size_t ends = std::clamp(have.to, want.from, want.to);
   const std::size_t left_out = std::min(fits, ends);
   std::copy(above + want.from, above + left_out, row + want.from);
   if (ends < fits) std::fill(row + ends, row + fits, have.top);
-  if (fits < ends)
-    take_better<saturating>(row + fits, above + fits, above + fits - weight, ends - fits, value);
+  if (fits < ends) {
+    take_better(row + fits, above + fits, above + fits - weight, ends - fits, value, saturating);
+  }
   const std::size_t both = std::max(fits, ends);
-  if (both < want.to)
-    take_better_than<saturating>(row + both, have.top, above + both - weight, want.to - both,
-                                 value);
+  if (both < want.to) {
+    take_better_than(row + both, have.top, above + both - weight, want.to - both, value,
+                     saturating);
+  }
 }
 
-// The rows of the table, K = n+1 or 2 of them; cells are left for the caller to write.
+// The rows of the table, K = n+1 or 2 of them; cells are left for the caller to write. Holds no
+// cells when memory for them cannot be had.
 struct table {
   std::unique_ptr<cell[]> cells;
   std::size_t columns;
@@ -119,23 +155,35 @@ struct table {
   cell* row(std::size_t i) const { return cells.get() + (whole ? i : i % 2) * columns; }
 };
 
-table allocate_table(std::size_t n, std::size_t columns, std::size_t budget) {
-  bool whole = n + 1 <= budget / sizeof(cell) / columns;
-  std::unique_ptr<cell[]> cells;
-  if (whole) cells.reset(new (std::nothrow) cell[(n + 1) * columns]);
-  if (!cells) {
-    whole = n + 1 <= 2;
-    cells.reset(new (std::nothrow) cell[2 * columns]);
-  }
-  if (!cells) throw std::bad_alloc();
-  return {std::move(cells), columns, whole};
+table allocate(std::size_t rows, std::size_t columns, bool whole) {
+  return {std::unique_ptr<cell[]>(new (std::nothrow) cell[rows * columns]), columns, whole};
 }
 
-// Fills the table row by row and returns the answer cell. With `prune`, only the columns that can
+// Fills every cell of the whole table and returns the answer cell. The table is filled a band of
+// columns at a time, each band row by row: a cell needs only cells above it at the same or lower
+// columns, so the row above is still in cache when a row reads it, however long the rows.
+template <bool saturating>
+cell fill_whole(const table& best, std::span<const int> values, std::span<const int> weights) {
+  const std::size_t capacity = best.columns - 1;
+  const stretch have{0, best.columns, 0};
+  for (std::size_t from = 0; from < best.columns; from += band_columns) {
+    const stretch want{from, std::min(best.columns, from + band_columns), 0};
+    std::fill(best.row(0) + want.from, best.row(0) + want.to, cell{0});
+    for (std::size_t k = 0; k < weights.size(); ++k) {
+      const bool worth = worth_taking(values[k], weights[k], capacity);
+      const std::size_t weight = worth ? static_cast<std::size_t>(weights[k]) : best.columns;
+      const cell value = worth ? static_cast<cell>(values[k]) : 0;
+      fill_row<saturating>(best.row(k + 1), best.row(k), have, want, weight, value);
+    }
+  }
+  return best.row(weights.size())[capacity];
+}
+
+// Fills two rows in turn and returns the answer cell. With `prune`, only the columns that can
 // still lead to the answer are written, and elements never taken get no row.
 template <bool saturating>
-cell fill_table(const table& best, std::span<const int> values, std::span<const int> weights,
-                std::uint64_t weight_to_come, bool prune) {
+cell fill_two_rows(const table& best, std::span<const int> values, std::span<const int> weights,
+                   std::uint64_t weight_to_come, bool prune) {
   const std::size_t capacity = best.columns - 1;
   stretch have{0, prune ? 1 : best.columns, 0};
   std::fill(best.row(0) + have.from, best.row(0) + have.to, cell{0});
@@ -160,18 +208,34 @@ cell fill_table(const table& best, std::span<const int> values, std::span<const 
   return capacity < have.to ? best.row(i)[capacity] : have.top;
 }
 
+// The answer cell: from the whole table while it fits the budget and memory, else from two rows.
+template <bool saturating>
+cell best_value(std::span<const int> values, std::span<const int> weights, std::size_t columns,
+                std::size_t budget, std::pair<std::uint64_t, std::uint64_t> totals, bool prune) {
+  const std::size_t n = weights.size();
+  if (n + 1 <= budget / sizeof(cell) / columns) {
+    const table whole = allocate(n + 1, columns, true);
+    if (whole.cells) return fill_whole<saturating>(whole, values, weights);
+  }
+  const auto [value_total, weight_total] = totals;
+  if (prune && weight_total < columns) {  // everything worth taking fits: no table needed
+    return static_cast<cell>(std::min<std::uint64_t>(value_total, saturated));
+  }
+  const table rows = allocate(2, columns, false);
+  if (!rows.cells) throw std::bad_alloc();
+  return fill_two_rows<saturating>(rows, values, weights, weight_total, prune);
+}
+
 }  // namespace
 
 int knapsack_within(std::span<const int> values, std::span<const int> weights, int capacity,
                     std::size_t budget, bool prune) {
   check_arguments(values, weights, capacity);
   const std::size_t columns = static_cast<std::size_t>(capacity) + 1;
-  const table best = allocate_table(weights.size(), columns, budget);
-  const auto [value_total, weight_total] = totals(values, weights, columns - 1);
-  prune = prune && !best.whole;
-  const cell answer = value_total > INT_MAX
-                          ? fill_table<true>(best, values, weights, weight_total, prune)
-                          : fill_table<false>(best, values, weights, weight_total, prune);
+  const auto sums = totals(values, weights, columns - 1);
+  const cell answer = sums.first > INT_MAX
+                          ? best_value<true>(values, weights, columns, budget, sums, prune)
+                          : best_value<false>(values, weights, columns, budget, sums, prune);
   if (answer > INT_MAX) throw std::overflow_error("best total value exceeds INT_MAX");
   return static_cast<int>(answer);
 }

@@ -27,8 +27,11 @@ elements() {  # N copies of the number V
 last_prompt=$'\n\t Enter the weight of all elements : '
 answer=$'\n\t Maximum total value in the knapsack : '
 
-expect "no room even for two rows" "1 2000000000 5 1" 2 "$last_prompt" \
+expect "no room even for two rows" "2 2000000000 5 6 1500000000 1500000000" 2 "$last_prompt" \
   "knapsack: not enough memory for this instance"
+# Everything fits: the capacity alone must not claim memory.
+expect "a huge capacity that every element fits in" "1 2000000000 5 1" 0 "${answer}5" ""
+expect "a huge capacity and no elements" "0 2147483647" 0 "${answer}0" ""
 # 200 x 1000001 cells fit the table budget but not the limit: two rows must take over.
 # 200 elements of weight 5000 and value 7: 200 of them fit in 1000000, so the best is 1400.
 expect "whole table beyond the limit" "200 1000000 $(elements 200 7) $(elements 200 5000)" 0 \
