@@ -1,0 +1,149 @@
+// Feeds arbitrary bytes to the dialogue as its input and checks what it writes against a model of
+// the dialogue built here from scratch: the exit status, standard output byte for byte, one line
+// on the error stream, and for small instances the answer itself against every subset.
+
+#include <algorithm>
+#include <charconv>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "dialogue.hpp"
+
+namespace {
+
+const std::string prompts[] = {
+    "\n\t Enter number of elements : ",
+    "\n\t Enter the capacity of knapsack : ",
+    "\n\t Enter the value/cost of all elements : ",
+    "\n\t Enter the weight of all elements : ",
+};
+const std::string result_text = "\n\t Maximum total value in the knapsack : ";
+
+constexpr std::int64_t int_min = -2147483648LL;
+constexpr std::int64_t int_max = 2147483647LL;
+constexpr std::int64_t max_cells = 10'000'000;  // larger instances test memory, not logic
+constexpr std::size_t max_brute_force = 12;     // elements
+
+// A token as a number: optional sign, then decimal digits only, within 64 bits.
+std::optional<std::int64_t> to_number(std::string token) {
+  if (token.size() > 1 && token[0] == '+' && token[1] != '-') token.erase(0, 1);
+  std::int64_t number = 0;
+  const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), number);
+  if (error != std::errc() || end != token.data() + token.size()) return std::nullopt;
+  return number;
+}
+
+// What the dialogue must do with the input: its exit status, the prompts written before it
+// stopped, and the answer when it answers.
+struct outcome {
+  int status;
+  int prompts_written;
+  std::int64_t best = 0;
+};
+
+// Over every subset, for few elements.
+std::int64_t brute_force(const std::vector<std::int64_t>& values,
+                         const std::vector<std::int64_t>& weights, std::int64_t capacity) {
+  std::int64_t best = 0;
+  for (std::uint32_t subset = 0; subset < (1U << weights.size()); ++subset) {
+    std::int64_t value = 0;
+    std::int64_t weight = 0;
+    for (std::size_t k = 0; k < weights.size(); ++k) {
+      if ((subset >> k) & 1U) {
+        value += values[k];
+        weight += weights[k];
+      }
+    }
+    if (weight <= capacity && value > best) best = value;
+  }
+  return best;
+}
+
+// One row updated from the top down, in 64 bits, for more elements.
+std::int64_t one_row(const std::vector<std::int64_t>& values,
+                     const std::vector<std::int64_t>& weights, std::int64_t capacity) {
+  std::vector<std::int64_t> best(static_cast<std::size_t>(capacity) + 1, 0);
+  for (std::size_t k = 0; k < weights.size(); ++k) {
+    for (std::int64_t j = capacity; j >= weights[k]; --j) {
+      const auto at = static_cast<std::size_t>(j);
+      best[at] = std::max(best[at], best[at - static_cast<std::size_t>(weights[k])] + values[k]);
+    }
+  }
+  return best.back();
+}
+
+// The expected outcome, or nothing when the instance is too large to run here.
+std::optional<outcome> model(const std::string& input) {
+  std::istringstream in(input);
+  std::string token;
+  // Reads the next token as a number in [low, int_max]; false if absent or not such a number.
+  const auto next = [&](std::int64_t low, std::int64_t& number) {
+    if (!(in >> token)) return false;
+    const auto parsed = to_number(token);
+    if (!parsed || *parsed < low || *parsed > int_max) return false;
+    number = *parsed;
+    return true;
+  };
+  std::int64_t n = 0;
+  std::int64_t capacity = 0;
+  if (!next(0, n)) return outcome{exit_bad_input, 1};
+  if (!next(0, capacity)) return outcome{exit_bad_input, 2};
+  std::vector<std::int64_t> values;
+  std::vector<std::int64_t> weights;
+  for (std::int64_t k = 0, number = 0; k < n; ++k, values.push_back(number)) {
+    if (!next(int_min, number)) return outcome{exit_bad_input, 3};
+  }
+  for (std::int64_t k = 0, number = 0; k < n; ++k, weights.push_back(number)) {
+    if (!next(0, number)) return outcome{exit_bad_input, 4};
+  }
+  if (n * (capacity + 1) > max_cells) return std::nullopt;
+  const std::int64_t best = weights.size() <= max_brute_force
+                                ? brute_force(values, weights, capacity)
+                                : one_row(values, weights, capacity);
+  if (best > int_max) return outcome{exit_unanswerable, 4};
+  return outcome{exit_ok, 4, best};
+}
+
+void check(bool holds, const char* property) {
+  if (holds) return;
+  std::fprintf(stderr, "property violated: %s\n", property);
+  std::abort();
+}
+
+}  // namespace
+
+// NOLINTNEXTLINE(readability-identifier-naming): the name libFuzzer calls
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string input(reinterpret_cast<const char*>(data), size);
+  const auto expected = model(input);
+  if (!expected) return -1;  // not worth keeping in the corpus
+
+  std::istringstream in(input);
+  std::ostringstream out;
+  std::ostringstream err;
+  const int status = run_dialogue(in, out, err);
+  const std::string written = out.str();
+  const std::string error = err.str();
+
+  std::string prompted;
+  for (int k = 0; k < expected->prompts_written; ++k) prompted += prompts[k];
+  if (expected->status == exit_ok) {
+    check(status == exit_ok, "a complete instance with an answer in range is answered");
+    check(error.empty(), "an answer leaves nothing on the error stream");
+    check(written == prompted + result_text + std::to_string(expected->best) + "\n",
+          "the result line, with the best value, follows the four prompts");
+  } else {
+    check(status == expected->status, "the exit status names the failure");
+    check(written == prompted, "a failure writes the prompts so far and no result line");
+    check(error.starts_with("knapsack: ") && error.ends_with('\n') &&
+              error.find('\n') == error.size() - 1,
+          "a failure leaves exactly one line on the error stream");
+  }
+  return 0;
+}
