@@ -14,16 +14,9 @@
 #include <vector>
 
 #include "dialogue.hpp"
+#include "oracle.hpp"
 
 namespace {
-
-const std::string prompts[] = {
-    "\n\t Enter number of elements : ",
-    "\n\t Enter the capacity of knapsack : ",
-    "\n\t Enter the value/cost of all elements : ",
-    "\n\t Enter the weight of all elements : ",
-};
-const std::string result_text = "\n\t Maximum total value in the knapsack : ";
 
 constexpr std::int64_t int_min = -2147483648LL;
 constexpr std::int64_t int_max = 2147483647LL;
@@ -46,24 +39,6 @@ struct outcome {
   int prompts_written;
   std::int64_t best = 0;
 };
-
-// Over every subset, for few elements.
-std::int64_t brute_force(const std::vector<std::int64_t>& values,
-                         const std::vector<std::int64_t>& weights, std::int64_t capacity) {
-  std::int64_t best = 0;
-  for (std::uint32_t subset = 0; subset < (1U << weights.size()); ++subset) {
-    std::int64_t value = 0;
-    std::int64_t weight = 0;
-    for (std::size_t k = 0; k < weights.size(); ++k) {
-      if ((subset >> k) & 1U) {
-        value += values[k];
-        weight += weights[k];
-      }
-    }
-    if (weight <= capacity && value > best) best = value;
-  }
-  return best;
-}
 
 // One row updated from the top down, in 64 bits, for more elements.
 std::int64_t one_row(const std::vector<std::int64_t>& values,
@@ -131,8 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string written = out.str();
   const std::string error = err.str();
 
-  std::string prompted;
-  for (int k = 0; k < expected->prompts_written; ++k) prompted += prompts[k];
+  const std::string prompted = prompts_up_to(expected->prompts_written);
   if (expected->status == exit_ok) {
     check(status == exit_ok, "a complete instance with an answer in range is answered");
     check(error.empty(), "an answer leaves nothing on the error stream");

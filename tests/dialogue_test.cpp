@@ -8,22 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include "oracle.hpp"
+
 namespace {
-
-const std::string prompts[] = {
-    "\n\t Enter number of elements : ",
-    "\n\t Enter the capacity of knapsack : ",
-    "\n\t Enter the value/cost of all elements : ",
-    "\n\t Enter the weight of all elements : ",
-};
-const std::string result_text = "\n\t Maximum total value in the knapsack : ";
-
-// The first `count` prompts, as a run that stopped after them leaves them.
-std::string prompts_up_to(int count) {
-  std::string text;
-  for (int k = 0; k < count; ++k) text += prompts[k];
-  return text;
-}
 
 struct session {
   int status;

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "oracle.hpp"
+
 namespace {
 
 // Every case runs on both layouts, the whole table and two rows (budget 0), and on two rows
@@ -68,24 +70,6 @@ TEST(Knapsack, RefusesArgumentsOutsideTheTable) {
   EXPECT_THROW(knapsack({1}, {1}, -1), std::invalid_argument);
   EXPECT_THROW(knapsack({1, 2}, {1, -1}, 5), std::invalid_argument);
   EXPECT_THROW(knapsack({1}, {1, 1}, 5), std::invalid_argument);
-}
-
-// Tries every subset; the answer in 64 bits so that overflow is seen, not suffered.
-std::int64_t brute_force(const std::vector<int>& values, const std::vector<int>& weights,
-                         int capacity) {
-  std::int64_t best = 0;
-  for (std::uint32_t subset = 0; subset < (1U << weights.size()); ++subset) {
-    std::int64_t value = 0;
-    std::int64_t weight = 0;
-    for (std::size_t k = 0; k < weights.size(); ++k) {
-      if ((subset >> k) & 1U) {
-        value += values[k];
-        weight += weights[k];
-      }
-    }
-    if (weight <= capacity && value > best) best = value;
-  }
-  return best;
 }
 
 TEST(Knapsack, MatchesBruteForceOnRandomInstances) {
