@@ -58,6 +58,18 @@ bool worth_taking(int value, int weight, std::size_t capacity) {
   return value > 0 && static_cast<std::size_t>(weight) <= capacity;
 }
 
+// An element as a row sees it. One never worth taking weighs more than any column and adds
+// nothing, so its row is a copy of the row above.
+struct element {
+  std::size_t weight;
+  cell value;  // 0 only for an element never worth taking
+};
+
+element as_element(int value, int weight, std::size_t columns) {
+  if (!worth_taking(value, weight, columns - 1)) return {columns, 0};
+  return {static_cast<std::size_t>(weight), static_cast<cell>(value)};
+}
+
 // Sums of the values and of the weights of the elements worth taking; at most 2^31 terms below
 // 2^31 each, so neither overflows.
 std::pair<std::uint64_t, std::uint64_t> totals(std::span<const int> values,
@@ -164,19 +176,16 @@ table allocate(std::size_t rows, std::size_t columns, bool whole) {
 // columns, so the row above is still in cache when a row reads it, however long the rows.
 template <bool saturating>
 cell fill_whole(const table& best, std::span<const int> values, std::span<const int> weights) {
-  const std::size_t capacity = best.columns - 1;
   const stretch have{0, best.columns, 0};
   for (std::size_t from = 0; from < best.columns; from += band_columns) {
     const stretch want{from, std::min(best.columns, from + band_columns), 0};
     std::fill(best.row(0) + want.from, best.row(0) + want.to, cell{0});
     for (std::size_t k = 0; k < weights.size(); ++k) {
-      const bool worth = worth_taking(values[k], weights[k], capacity);
-      const std::size_t weight = worth ? static_cast<std::size_t>(weights[k]) : best.columns;
-      const cell value = worth ? static_cast<cell>(values[k]) : 0;
-      fill_row<saturating>(best.row(k + 1), best.row(k), have, want, weight, value);
+      const element item = as_element(values[k], weights[k], best.columns);
+      fill_row<saturating>(best.row(k + 1), best.row(k), have, want, item.weight, item.value);
     }
   }
-  return best.row(weights.size())[capacity];
+  return best.row(weights.size())[best.columns - 1];
 }
 
 // Fills two rows in turn and returns the answer cell. With `prune`, only the columns that can
@@ -189,18 +198,16 @@ cell fill_two_rows(const table& best, std::span<const int> values, std::span<con
   std::fill(best.row(0) + have.from, best.row(0) + have.to, cell{0});
   std::size_t i = 0;
   for (std::size_t k = 0; k < weights.size(); ++k) {
-    const bool worth = worth_taking(values[k], weights[k], capacity);
-    if (!worth && prune) continue;
-    const std::size_t weight = worth ? static_cast<std::size_t>(weights[k]) : best.columns;
-    const cell value = worth ? static_cast<cell>(values[k]) : 0;
-    stretch want{0, best.columns, add<saturating>(have.top, value)};
+    const element item = as_element(values[k], weights[k], best.columns);
+    if (prune && item.value == 0) continue;
+    stretch want{0, best.columns, add<saturating>(have.top, item.value)};
     if (prune) {
-      weight_to_come -= weight;
+      weight_to_come -= item.weight;
       want.from = capacity - std::min<std::uint64_t>(capacity, weight_to_come);
-      want.to = std::min(best.columns, have.to + weight);
+      want.to = std::min(best.columns, have.to + item.weight);
     }
     if (want.from < want.to) {
-      fill_row<saturating>(best.row(i + 1), best.row(i), have, want, weight, value);
+      fill_row<saturating>(best.row(i + 1), best.row(i), have, want, item.weight, item.value);
     }
     have = want;
     ++i;
