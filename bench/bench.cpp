@@ -17,8 +17,8 @@
 
 namespace {
 
-constexpr std::size_t whole_table = SIZE_MAX;  // budget that keeps every row
-constexpr std::size_t two_rows = 0;            // budget that keeps two
+constexpr std::size_t whole_table = SIZE_MAX;  // memory that keeps every row
+constexpr std::size_t no_table = 0;            // memory that keeps none
 
 struct instance {
   std::vector<int> values;
@@ -39,6 +39,32 @@ instance uncorrelated(std::size_t n, int max_value, int max_weight, int capacity
   return made;
 }
 
+// The families of the knapsack literature: weights uniform in [1, range], capacity half the total
+// weight, values uniform in [1, range] (unrelated, the uncorrelated family), within range/10 of the
+// weight and at least 1 (weakly correlated), the weight plus range/10 (strongly correlated), or the
+// weight (subset sum). Fixed seed.
+enum family : std::int64_t { unrelated, weakly, strongly, subset_sum };
+
+instance of_family(std::int64_t kind, std::size_t n, int range) {
+  std::mt19937 random(12345);
+  std::uniform_int_distribution<int> uniform(1, range);
+  std::uniform_int_distribution<int> spread(-range / 10, range / 10);
+  instance made{{}, {}, 0};
+  std::int64_t total = 0;
+  for (std::size_t k = 0; k < n; ++k) {
+    const int weight = uniform(random);
+    const int value = kind == unrelated  ? uniform(random)
+                      : kind == weakly   ? std::max(1, weight + spread(random))
+                      : kind == strongly ? weight + range / 10
+                                         : weight;
+    made.weights.push_back(weight);
+    made.values.push_back(value);
+    total += weight;
+  }
+  made.capacity = static_cast<int>(total / 2);
+  return made;
+}
+
 // Every way of solving one instance must give one answer; the first run of each shape records it.
 void check_answer(benchmark::State& state, int max_value, int best) {
   static std::map<std::tuple<std::int64_t, std::int64_t, std::int64_t, int>, int> answers;
@@ -52,9 +78,9 @@ void report_cells(benchmark::State& state, std::int64_t cells) {
       benchmark::Counter(static_cast<double>(cells), benchmark::Counter::kIsIterationInvariantRate);
 }
 
-int solve_once(const instance& problem, std::size_t budget, bool prune) {
+int solve_once(const instance& problem, std::size_t memory, beyond_budget how) {
   try {
-    return knapsack_within(problem.values, problem.weights, problem.capacity, budget, prune);
+    return knapsack_within(problem.values, problem.weights, problem.capacity, memory, how);
   } catch (const std::overflow_error&) {
     return -1;
   }
@@ -63,7 +89,7 @@ int solve_once(const instance& problem, std::size_t budget, bool prune) {
 // Arguments: elements, capacity, largest weight (0: a tenth of the capacity, so that nearly every
 // cell weighs taking the element against leaving it). Values up to 1000 never
 // reach INT_MAX; values up to INT_MAX / 4 make the solver check every sum.
-void solve(benchmark::State& state, std::size_t budget, bool prune, int max_value) {
+void solve(benchmark::State& state, std::size_t memory, beyond_budget how, int max_value) {
   const auto n = static_cast<std::size_t>(state.range(0));
   const auto capacity = static_cast<int>(state.range(1));
   const auto max_weight =
@@ -71,11 +97,24 @@ void solve(benchmark::State& state, std::size_t budget, bool prune, int max_valu
   const instance problem = uncorrelated(n, max_value, max_weight, capacity);
   int best = 0;
   for (auto _ : state) {
-    best = solve_once(problem, budget, prune);
+    best = solve_once(problem, memory, how);
     benchmark::DoNotOptimize(best);
   }
   check_answer(state, max_value, best);
   report_cells(state, state.range(0) * (state.range(1) + 1));
+}
+
+// Arguments: family, elements, range. Every instance's table exceeds the budget, so these are
+// answered as the program answers them beyond it.
+void families(benchmark::State& state, beyond_budget how) {
+  const instance problem = of_family(state.range(0), static_cast<std::size_t>(state.range(1)),
+                                     static_cast<int>(state.range(2)));
+  int best = 0;
+  for (auto _ : state) {
+    best = solve_once(problem, whole_table, how);
+    benchmark::DoNotOptimize(best);
+  }
+  check_answer(state, 0, best);
 }
 
 // The reference for the whole table: writing as many cells into freshly allocated memory.
@@ -136,17 +175,43 @@ void half_capacity(benchmark::internal::Benchmark* b) {
   b->Args({1000, 500000, 2000});
 }
 
+void family_targets(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"family", "elements", "range"})->Unit(benchmark::kMillisecond);
+  for (const std::int64_t kind : {unrelated, weakly, subset_sum}) {
+    b->Args({kind, 1000, 1000000})->Args({kind, 10000, 100000});
+  }
+  b->Args({strongly, 1000, 100000})->Args({strongly, 200, 1000000});
+}
+
+// Small enough for two rows to answer in about a second each.
+void family_small(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"family", "elements", "range"})->Unit(benchmark::kMillisecond);
+  for (const std::int64_t kind : {unrelated, weakly, strongly, subset_sum}) {
+    b->Args({kind, 1000, 10000});
+  }
+}
+
+BENCHMARK_CAPTURE(families, steps, beyond_budget::automatic)->Apply(family_targets);
+BENCHMARK_CAPTURE(families, steps, beyond_budget::automatic)->Apply(family_small);
+BENCHMARK_CAPTURE(families, two_rows, beyond_budget::two_rows)->Apply(family_small)->Iterations(1);
 BENCHMARK(fresh_memory)->Apply(shapes)->Iterations(1);
 constexpr int small = 1000;
 constexpr int large = INT_MAX / 4;
-BENCHMARK_CAPTURE(solve, whole_table, whole_table, true, small)->Apply(shapes)->Iterations(1);
-BENCHMARK_CAPTURE(solve, whole_table_checked, whole_table, true, large)
+BENCHMARK_CAPTURE(solve, whole_table, whole_table, beyond_budget::automatic, small)
     ->Apply(shapes)
     ->Iterations(1);
-BENCHMARK_CAPTURE(solve, two_rows_unpruned, two_rows, false, small)->Apply(shapes);
-BENCHMARK_CAPTURE(solve, two_rows_unpruned_checked, two_rows, false, large)->Apply(shapes);
-BENCHMARK_CAPTURE(solve, two_rows, two_rows, true, small)->Apply(shapes)->Apply(half_capacity);
-BENCHMARK_CAPTURE(solve, two_rows_unpruned, two_rows, false, small)->Apply(half_capacity);
+BENCHMARK_CAPTURE(solve, whole_table_checked, whole_table, beyond_budget::automatic, large)
+    ->Apply(shapes)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(solve, two_rows_unpruned, no_table, beyond_budget::two_rows_full, small)
+    ->Apply(shapes);
+BENCHMARK_CAPTURE(solve, two_rows_unpruned_checked, no_table, beyond_budget::two_rows_full, large)
+    ->Apply(shapes);
+BENCHMARK_CAPTURE(solve, two_rows, no_table, beyond_budget::two_rows, small)
+    ->Apply(shapes)
+    ->Apply(half_capacity);
+BENCHMARK_CAPTURE(solve, two_rows_unpruned, no_table, beyond_budget::two_rows_full, small)
+    ->Apply(half_capacity);
 BENCHMARK(read_numbers)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
 }  // namespace

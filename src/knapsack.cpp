@@ -3,48 +3,29 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <memory>
+#include <fstream>
 #include <new>
+#include <optional>
 #include <stdexcept>
-#include <utility>
+#include <string>
+#include <string_view>
 
-// best[i][j] is the greatest value reachable with the first i elements within weight j:
-//   best[0][j] = 0,
-//   best[i][j] = max(best[i-1][j], value + best[i-1][j-weight])   where weight <= j.
-// Each row reads only the row above, so no element is counted twice; column 0 is filled like the
-// others because an element of weight 0 fits in any capacity.
-//
-// Row i lives in slot i mod K of one flat buffer: K = n+1 keeps the whole table, K = 2 keeps two
-// rows when the whole table would outgrow the budget or memory. Both give the same answer. A row
-// is written in segments cut where the element starts to fit and where the row above ends, so
-// that each segment is a branch-free loop the compiler vectorises.
-//
-// Cells are unsigned: no cell is below 0, since leaving everything out is always possible. When
-// the values that could be taken may sum past INT_MAX, additions saturate at UINT32_MAX, so a best
-// value beyond INT_MAX shows up as such instead of wrapping; otherwise no sum can overflow and the
-// plain loop runs. An element whose value is not positive, or that is heavier than the capacity,
-// is never taken: its row is a copy of the row above.
-//
-// With two rows only the answer matters, so only the columns that can still lead to it are
-// computed. Row i needs no column below capacity minus the weight still to come. And once the
-// elements so far all fit (column j >= their total weight), every cell holds their total value:
-// those columns are not stored, the row ends at that total weight and `top` stands for the rest.
-// When all elements worth taking fit together, their total value is the answer and no row is
-// needed at all, however large the capacity.
+#include "steps.hpp"
+#include "table.hpp"
 
-// The loops over a row get one clone per vector width, picked when the program loads; the build
-// can leave them out to test the portable code alone.
-#ifdef KNAPSACK_NO_CLONES
-#define VECTOR_CLONES
-#else
-#define VECTOR_CLONES [[gnu::target_clones("avx512f", "avx2", "default")]]
-#endif
+// Which method answers which instance. While the whole table fits in the budget and comfortably
+// in memory, it is filled: its cost is known and small. Beyond it only the best value matters, and
+// step lists usually find it in a tiny part of the time and memory that rows over every capacity
+// take. Where they grow dense they are no better than rows and slower per step, so they give up
+// once they have written a small share of the cells the rows would, or held as many bytes as the
+// two rows, and the two rows take over: no instance costs much more than the rows alone.
 
 namespace {
 
-using cell = std::uint32_t;
-constexpr cell saturated = UINT32_MAX;
-constexpr std::size_t band_columns = std::size_t{1} << 16;  // 256 KiB of a row: fits in L2
+// Cells of the two rows per step the lists may write before they hand over. A step costs about
+// as much as 15 to 30 cells, and pruned rows compute about half their cells, so the lists take at
+// most some 5% of the rows' time on the instances they cannot finish.
+constexpr std::uint64_t cells_per_step = 600;
 
 void check_arguments(std::span<const int> values, std::span<const int> weights, int capacity) {
   if (capacity < 0) throw std::invalid_argument("negative capacity");
@@ -54,199 +35,67 @@ void check_arguments(std::span<const int> values, std::span<const int> weights, 
   }
 }
 
-bool worth_taking(int value, int weight, std::size_t capacity) {
-  return value > 0 && static_cast<std::size_t>(weight) <= capacity;
+std::int64_t best_by_steps_or_rows(std::span<const int> values, std::span<const int> weights,
+                                   int capacity, std::size_t memory) {
+  const std::size_t rows = two_rows_bytes(capacity);
+  const bool rows_fit = rows <= memory / 2;
+  const std::uint64_t cells = weights.size() * (static_cast<std::uint64_t>(capacity) + 1);
+  const step_limits limits{std::min(rows, memory / 2) / (2 * sizeof(std::int64_t)),
+                           rows_fit ? cells / cells_per_step : UINT64_MAX};
+  if (const auto best = best_by_steps(values, weights, capacity, limits)) return *best;
+  if (!rows_fit) throw std::bad_alloc();
+  return best_by_two_rows(values, weights, capacity, true);
 }
 
-// An element as a row sees it. One never worth taking weighs more than any column and adds
-// nothing, so its row is a copy of the row above.
-struct element {
-  std::size_t weight;
-  cell value;  // 0 only for an element never worth taking
-};
-
-element as_element(int value, int weight, std::size_t columns) {
-  if (!worth_taking(value, weight, columns - 1)) return {columns, 0};
-  return {static_cast<std::size_t>(weight), static_cast<cell>(value)};
+std::int64_t best_beyond_budget(std::span<const int> values, std::span<const int> weights,
+                                int capacity, std::size_t memory, beyond_budget how) {
+  switch (how) {
+    case beyond_budget::steps:
+      return *best_by_steps(values, weights, capacity, {SIZE_MAX, UINT64_MAX});
+    case beyond_budget::two_rows:
+      return best_by_two_rows(values, weights, capacity, true);
+    case beyond_budget::two_rows_full:
+      return best_by_two_rows(values, weights, capacity, false);
+    case beyond_budget::automatic:
+      break;
+  }
+  return best_by_steps_or_rows(values, weights, capacity, memory);
 }
 
-// Sums of the values and of the weights of the elements worth taking; at most 2^31 terms below
-// 2^31 each, so neither overflows.
-std::pair<std::uint64_t, std::uint64_t> totals(std::span<const int> values,
-                                               std::span<const int> weights, std::size_t capacity) {
-  std::uint64_t value = 0;
-  std::uint64_t weight = 0;
-  for (std::size_t k = 0; k < weights.size(); ++k) {
-    if (worth_taking(values[k], weights[k], capacity)) {
-      value += static_cast<std::uint64_t>(values[k]);
-      weight += static_cast<std::uint64_t>(weights[k]);
+// The number in a file (after `key`, when one is given) times `unit`; SIZE_MAX when there is no
+// such file or no number there, as for a limit of "max".
+std::size_t read_bytes(const char* path, std::string_view key, std::size_t unit) {
+  std::ifstream file(path);
+  if (!key.empty()) {
+    for (std::string word; file >> word && word != key;) {
     }
   }
-  return {value, weight};
-}
-
-template <bool saturating>
-cell add(cell rest, cell value) {
-  return (saturating ? std::min(rest, saturated - value) : rest) + value;
-}
-
-// row[j] = max(above[j], shifted[j] + value) where the row above is complete.
-template <bool saturating>
-[[gnu::always_inline]] inline void take_better_loop(cell* __restrict row,
-                                                    const cell* __restrict above,
-                                                    const cell* __restrict shifted,
-                                                    std::size_t count, cell value) {
-  for (std::size_t j = 0; j < count; ++j) {
-    row[j] = std::max(above[j], add<saturating>(shifted[j], value));
-  }
-}
-
-// row[j] = max(top, shifted[j] + value) past the end of the row above.
-template <bool saturating>
-[[gnu::always_inline]] inline void take_better_than_loop(cell* __restrict row, cell top,
-                                                         const cell* __restrict shifted,
-                                                         std::size_t count, cell value) {
-  for (std::size_t j = 0; j < count; ++j) {
-    row[j] = std::max(top, add<saturating>(shifted[j], value));
-  }
-}
-
-// The cloned entry points; clones cannot be templates, so saturation is chosen once per call.
-VECTOR_CLONES void take_better(cell* row, const cell* above, const cell* shifted, std::size_t count,
-                               cell value, bool saturating) {
-  if (saturating) {
-    take_better_loop<true>(row, above, shifted, count, value);
-  } else {
-    take_better_loop<false>(row, above, shifted, count, value);
-  }
-}
-
-VECTOR_CLONES void take_better_than(cell* row, cell top, const cell* shifted, std::size_t count,
-                                    cell value, bool saturating) {
-  if (saturating) {
-    take_better_than_loop<true>(row, top, shifted, count, value);
-  } else {
-    take_better_than_loop<false>(row, top, shifted, count, value);
-  }
-}
-
-// The columns [from, to) of a row that are stored; every column from `to` on holds `top`.
-struct stretch {
-  std::size_t from;
-  std::size_t to;
-  cell top;
-};
-
-// Writes columns [want.from, want.to) of `row` for an element of the given weight and value.
-// Inlined: with short rows, passing the stretches through memory costs more than the row.
-template <bool saturating>
-[[gnu::always_inline]] inline void fill_row(cell* row, const cell* above, stretch have,
-                                            stretch want, std::size_t weight, cell value) {
-  const std::size_t fits = std::clamp(weight, want.from, want.to);
-  const std::size_t ends = std::clamp(have.to, want.from, want.to);
-  const std::size_t left_out = std::min(fits, ends);
-  std::copy(above + want.from, above + left_out, row + want.from);
-  if (ends < fits) std::fill(row + ends, row + fits, have.top);
-  if (fits < ends) {
-    take_better(row + fits, above + fits, above + fits - weight, ends - fits, value, saturating);
-  }
-  const std::size_t both = std::max(fits, ends);
-  if (both < want.to) {
-    take_better_than(row + both, have.top, above + both - weight, want.to - both, value,
-                     saturating);
-  }
-}
-
-// The rows of the table, K = n+1 or 2 of them; cells are left for the caller to write. Holds no
-// cells when memory for them cannot be had.
-struct table {
-  std::unique_ptr<cell[]> cells;
-  std::size_t columns;
-  bool whole;  // K = n+1
-
-  cell* row(std::size_t i) const { return cells.get() + (whole ? i : i % 2) * columns; }
-};
-
-table allocate(std::size_t rows, std::size_t columns, bool whole) {
-  return {std::unique_ptr<cell[]>(new (std::nothrow) cell[rows * columns]), columns, whole};
-}
-
-// Fills every cell of the whole table and returns the answer cell. The table is filled a band of
-// columns at a time, each band row by row: a cell needs only cells above it at the same or lower
-// columns, so the row above is still in cache when a row reads it, however long the rows.
-template <bool saturating>
-cell fill_whole(const table& best, std::span<const int> values, std::span<const int> weights) {
-  const stretch have{0, best.columns, 0};
-  for (std::size_t from = 0; from < best.columns; from += band_columns) {
-    const stretch want{from, std::min(best.columns, from + band_columns), 0};
-    std::fill(best.row(0) + want.from, best.row(0) + want.to, cell{0});
-    for (std::size_t k = 0; k < weights.size(); ++k) {
-      const element item = as_element(values[k], weights[k], best.columns);
-      fill_row<saturating>(best.row(k + 1), best.row(k), have, want, item.weight, item.value);
-    }
-  }
-  return best.row(weights.size())[best.columns - 1];
-}
-
-// Fills two rows in turn and returns the answer cell. With `prune`, only the columns that can
-// still lead to the answer are written, and elements never taken get no row.
-template <bool saturating>
-cell fill_two_rows(const table& best, std::span<const int> values, std::span<const int> weights,
-                   std::uint64_t weight_to_come, bool prune) {
-  const std::size_t capacity = best.columns - 1;
-  stretch have{0, prune ? 1 : best.columns, 0};
-  std::fill(best.row(0) + have.from, best.row(0) + have.to, cell{0});
-  std::size_t i = 0;
-  for (std::size_t k = 0; k < weights.size(); ++k) {
-    const element item = as_element(values[k], weights[k], best.columns);
-    if (prune && item.value == 0) continue;
-    stretch want{0, best.columns, add<saturating>(have.top, item.value)};
-    if (prune) {
-      weight_to_come -= item.weight;
-      want.from = capacity - std::min<std::uint64_t>(capacity, weight_to_come);
-      want.to = std::min(best.columns, have.to + item.weight);
-    }
-    if (want.from < want.to) {
-      fill_row<saturating>(best.row(i + 1), best.row(i), have, want, item.weight, item.value);
-    }
-    have = want;
-    ++i;
-  }
-  return capacity < have.to ? best.row(i)[capacity] : have.top;
-}
-
-// The answer cell: from the whole table while it fits the budget and memory, else from two rows.
-template <bool saturating>
-cell best_value(std::span<const int> values, std::span<const int> weights, std::size_t columns,
-                std::size_t budget, std::pair<std::uint64_t, std::uint64_t> totals, bool prune) {
-  const std::size_t n = weights.size();
-  if (n + 1 <= budget / sizeof(cell) / columns) {
-    const table whole = allocate(n + 1, columns, true);
-    if (whole.cells) return fill_whole<saturating>(whole, values, weights);
-  }
-  const auto [value_total, weight_total] = totals;
-  if (prune && weight_total < columns) {  // everything worth taking fits: no table needed
-    return static_cast<cell>(std::min<std::uint64_t>(value_total, saturated));
-  }
-  const table rows = allocate(2, columns, false);
-  if (!rows.cells) throw std::bad_alloc();
-  return fill_two_rows<saturating>(rows, values, weights, weight_total, prune);
+  std::uint64_t number = 0;
+  if (!(file >> number)) return SIZE_MAX;
+  return number <= SIZE_MAX / unit ? static_cast<std::size_t>(number) * unit : SIZE_MAX;
 }
 
 }  // namespace
 
+std::size_t usable_memory() {
+  return std::min({read_bytes("/sys/fs/cgroup/memory.max", "", 1),
+                   read_bytes("/sys/fs/cgroup/memory/memory.limit_in_bytes", "", 1),
+                   read_bytes("/proc/meminfo", "MemAvailable:", 1024)});
+}
+
 int knapsack_within(std::span<const int> values, std::span<const int> weights, int capacity,
-                    std::size_t budget, bool prune) {
+                    std::size_t memory, beyond_budget how) {
   check_arguments(values, weights, capacity);
-  const std::size_t columns = static_cast<std::size_t>(capacity) + 1;
-  const auto sums = totals(values, weights, columns - 1);
-  const cell answer = sums.first > INT_MAX
-                          ? best_value<true>(values, weights, columns, budget, sums, prune)
-                          : best_value<false>(values, weights, columns, budget, sums, prune);
-  if (answer > INT_MAX) throw std::overflow_error("best total value exceeds INT_MAX");
-  return static_cast<int>(answer);
+  std::optional<std::int64_t> best;
+  if (whole_table_bytes(weights.size(), capacity) <= std::min(table_budget, memory / 2)) {
+    best = best_by_whole_table(values, weights, capacity);
+  }
+  if (!best) best = best_beyond_budget(values, weights, capacity, memory, how);
+  if (*best > INT_MAX) throw std::overflow_error("best total value exceeds INT_MAX");
+  return static_cast<int>(*best);
 }
 
 int knapsack(std::vector<int> values, std::vector<int> weights, int capacity) {
-  return knapsack_within(values, weights, capacity, table_budget, true);
+  static const std::size_t memory = usable_memory();
+  return knapsack_within(values, weights, capacity, memory);
 }

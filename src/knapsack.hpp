@@ -4,8 +4,16 @@
 #include <span>
 #include <vector>
 
-/// Table size in bytes up to which the solver keeps every row; beyond it, only two rows.
+/// Table size in bytes up to which the solver keeps every row, memory permitting.
 inline constexpr std::size_t table_budget = std::size_t{1} << 30;
+
+/// How an instance whose whole table is not kept is answered.
+enum class beyond_budget {
+  automatic,      ///< step lists, handing over to two rows when they grow dense
+  steps,          ///< step lists alone, however large they grow
+  two_rows,       ///< two rows, only the columns that can still lead to the answer
+  two_rows_full,  ///< two rows, every column
+};
 
 /// The greatest total value of elements, each taken at most once, whose weights sum to at most
 /// `capacity`. Element k has value values[k] and weight weights[k]; n is weights.size().
@@ -13,7 +21,11 @@ inline constexpr std::size_t table_budget = std::size_t{1} << 30;
 /// std::overflow_error when the best value exceeds INT_MAX, and std::bad_alloc.
 int knapsack(std::vector<int> values, std::vector<int> weights, int capacity);
 
-/// As knapsack(), keeping the whole table only while it takes at most `budget` bytes. With two
-/// rows and `prune`, only the cells that can still lead to the answer are computed.
+/// As knapsack(), taking at most half of `memory` bytes: the whole table while it also fits in
+/// table_budget, else as `how` says.
 int knapsack_within(std::span<const int> values, std::span<const int> weights, int capacity,
-                    std::size_t budget, bool prune = true);
+                    std::size_t memory, beyond_budget how = beyond_budget::automatic);
+
+/// Bytes this process may use: the least of its control group's limit and the memory available,
+/// or SIZE_MAX when neither can be read.
+std::size_t usable_memory();

@@ -2,8 +2,11 @@
 
 #include <climits>
 #include <cstdint>
+#include <iterator>
 #include <random>
 #include <stdexcept>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -12,12 +15,18 @@
 
 namespace {
 
-// Every case runs on both layouts, the whole table and two rows (budget 0), and on two rows
-// without pruning.
+// Beyond the whole table (no memory for it), each way must agree with the whole table.
+constexpr std::pair<beyond_budget, const char*> every_way[] = {
+    {beyond_budget::steps, "step lists"},
+    {beyond_budget::two_rows, "two rows"},
+    {beyond_budget::two_rows_full, "two rows, every column"},
+};
+
 int solve_every_way(const std::vector<int>& values, const std::vector<int>& weights, int capacity) {
   const int whole = knapsack(values, weights, capacity);
-  EXPECT_EQ(knapsack_within(values, weights, capacity, 0), whole) << "two rows disagree";
-  EXPECT_EQ(knapsack_within(values, weights, capacity, 0, false), whole) << "unpruned disagrees";
+  for (const auto& [how, name] : every_way) {
+    EXPECT_EQ(knapsack_within(values, weights, capacity, 0, how), whole) << name << " disagree";
+  }
   return whole;
 }
 
@@ -61,8 +70,11 @@ TEST(Knapsack, AnswersKnownInstances) {
 
 TEST(Knapsack, RefusesBestValueBeyondIntMax) {
   EXPECT_THROW(knapsack({INT_MAX, 1}, {1, 1}, 2), std::overflow_error);
-  EXPECT_THROW(knapsack_within(std::vector{2000000000, 2000000000}, std::vector{1, 1}, 2, 0),
-               std::overflow_error);
+  for (const auto& [how, name] : every_way) {
+    SCOPED_TRACE(name);
+    EXPECT_THROW(knapsack_within(std::vector{2000000000, 2000000000}, std::vector{1, 1}, 2, 0, how),
+                 std::overflow_error);
+  }
   EXPECT_THROW(knapsack(std::vector<int>(3, 1000000000), {0, 0, 0}, 0), std::overflow_error);
 }
 
@@ -72,30 +84,83 @@ TEST(Knapsack, RefusesArgumentsOutsideTheTable) {
   EXPECT_THROW(knapsack({1}, {1, 1}, 5), std::invalid_argument);
 }
 
-TEST(Knapsack, MatchesBruteForceOnRandomInstances) {
-  std::mt19937 random(20261208);
-  const auto uniform = [&](int low, int high) {
-    return std::uniform_int_distribution<int>(low, high)(random);
-  };
-  for (int round = 0; round < 3000; ++round) {
-    const bool huge = round % 10 == 0;  // values near the 32-bit limit
-    const auto n = static_cast<std::size_t>(uniform(0, 10));
+// Value families that make the step lists work differently: unrelated to the weight, near the
+// 32-bit limit, the weight plus a constant (the count bound decides), equal value per weight (no
+// step dominates another), and the weight itself with some zero or negative.
+enum class family { uncorrelated, huge, strongly_correlated, equal_efficiency, mixed_signs };
+constexpr family families[] = {family::uncorrelated, family::huge, family::strongly_correlated,
+                               family::equal_efficiency, family::mixed_signs};
+
+struct generator {
+  std::mt19937 random{20261208};
+
+  int uniform(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); }
+
+  int value_for(family kind, int weight) {
+    switch (kind) {
+      case family::uncorrelated:
+        return uniform(1, 30);
+      case family::huge:
+        return uniform(INT_MAX / 4, INT_MAX);
+      case family::strongly_correlated:
+        return weight + 10;
+      case family::equal_efficiency:
+        return 3 * weight;
+      case family::mixed_signs:
+        break;
+    }
+    return uniform(0, 3) == 0 ? uniform(-5, 0) : weight;
+  }
+
+  // n elements with weights up to max_weight; the capacity anywhere from 0 to past their total.
+  std::tuple<std::vector<int>, std::vector<int>, int> instance(family kind, std::size_t n,
+                                                               int max_weight) {
     std::vector<int> values(n);
     std::vector<int> weights(n);
+    int total = 0;
     for (std::size_t k = 0; k < n; ++k) {
-      values[k] = huge ? uniform(INT_MAX / 4, INT_MAX) : uniform(-5, 30);
-      weights[k] = uniform(0, 12);
+      weights[k] = uniform(uniform(0, 5) == 0 ? 0 : 1, max_weight);
+      values[k] = value_for(kind, weights[k]);
+      total += weights[k];
     }
-    const int capacity = uniform(0, 40);
+    return {values, weights, uniform(0, total + 2)};
+  }
+};
+
+TEST(Knapsack, MatchesBruteForceOnRandomInstances) {
+  generator make;
+  for (std::size_t round = 0; round < 3000; ++round) {
+    const family kind = families[round % std::size(families)];
+    const auto [values, weights, capacity] =
+        make.instance(kind, static_cast<std::size_t>(make.uniform(0, 10)), round % 2 ? 12 : 1000);
     SCOPED_TRACE(::testing::Message() << "round " << round);
     const std::int64_t expected = brute_force(values, weights, capacity);
     if (expected > INT_MAX) {
       EXPECT_THROW(knapsack(values, weights, capacity), std::overflow_error);
-      EXPECT_THROW(knapsack_within(values, weights, capacity, 0), std::overflow_error);
-      EXPECT_THROW(knapsack_within(values, weights, capacity, 0, false), std::overflow_error);
+      for (const auto& [how, name] : every_way) {
+        EXPECT_THROW(knapsack_within(values, weights, capacity, 0, how), std::overflow_error)
+            << name;
+      }
     } else {
       EXPECT_EQ(solve_every_way(values, weights, capacity), expected);
     }
+  }
+}
+
+// Too many elements for every subset: the step lists against every column of two rows, and the
+// lists that may give up (room for two rows of 4-byte cells, not for the whole table) as well.
+TEST(Knapsack, StepListsMatchRowsOnLargerInstances) {
+  generator make;
+  for (std::size_t round = 0; round < 300; ++round) {
+    const family kind = families[round % std::size(families)];
+    if (kind == family::huge) continue;
+    const auto [values, weights, capacity] =
+        make.instance(kind, static_cast<std::size_t>(make.uniform(11, 80)), 300);
+    SCOPED_TRACE(::testing::Message() << "round " << round);
+    const int rows = knapsack_within(values, weights, capacity, 0, beyond_budget::two_rows_full);
+    EXPECT_EQ(knapsack_within(values, weights, capacity, 0, beyond_budget::steps), rows);
+    const std::size_t room_for_rows = 16 * (static_cast<std::size_t>(capacity) + 1);
+    EXPECT_EQ(knapsack_within(values, weights, capacity, room_for_rows), rows);
   }
 }
 

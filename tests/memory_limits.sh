@@ -24,11 +24,24 @@ elements() {  # N copies of the number V
   for ((k = 0; k < $1; k++)); do printf '%s ' "$2"; done
 }
 
+even_weights() {  # N CAPACITY: subset sum over N even weights up to 2 * 10^8
+  awk -v n="$1" -v c="$2" 'BEGIN {
+    srand(7); printf "%d %d\n", n, c
+    for (k = 0; k < n; k++) w[k] = 2 * (1 + int(rand() * 100000000))
+    for (k = 0; k < n; k++) printf "%d ", w[k]; printf "\n"
+    for (k = 0; k < n; k++) printf "%d ", w[k]; printf "\n" }'
+}
+
 last_prompt=$'\n\t Enter the weight of all elements : '
 answer=$'\n\t Maximum total value in the knapsack : '
 
-expect "no room even for two rows" "2 2000000000 5 6 1500000000 1500000000" 2 "$last_prompt" \
+# Even weights and an odd capacity: no selection meets the bound, so the step lists grow until
+# they give up, and two rows of 2000000001 cells do not fit either.
+expect "no room for the step lists or two rows" "$(even_weights 40 2000000001)" 2 "$last_prompt" \
   "knapsack: not enough memory for this instance"
+# Three large elements: the step lists answer at once, with no rows over the capacity.
+expect "large numbers with few elements" \
+  "3 2147483647 5 6 7 1000000000 1000000000 1000000000" 0 "${answer}13" ""
 # Everything fits: the capacity alone must not claim memory.
 expect "a huge capacity that every element fits in" "1 2000000000 5 1" 0 "${answer}5" ""
 expect "a huge capacity and no elements" "0 2147483647" 0 "${answer}0" ""

@@ -1,0 +1,276 @@
+#include "steps.hpp"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+// Over the capacity, the best value of the first i elements is a non-decreasing step function; it
+// is held as the list of its steps, the (weight, value) pairs that no other selection beats with
+// less or equal weight, sorted by weight. Adding an element merges the list with itself shifted by
+// the element's weight and value and drops every step that another dominates (no heavier, worth as
+// much). Time and memory follow the number of steps, not the capacity.
+//
+// Which steps survive depends on the order of the elements, so they are taken in order of value
+// per weight, best first. The greedy selection takes them in that order until one, the break
+// element, no longer fits. A best selection nearly always differs from the greedy one only near
+// the break element, where values per weight are close to its own, so the search starts from the
+// greedy selection and widens a window of elements around the break element, one element after
+// the window, then one before it, in turn. A step stands for a selection that agrees with the
+// greedy one outside the window: elements before it taken, elements after it left out. Widening
+// after the window offers to add an element (a shift up); widening before it offers to take one
+// out (a shift down). So a step may weigh more than the capacity while elements before the window
+// are left to take out.
+//
+// Bounds cut the lists down. Everything outside the window is worth at most the window's
+// neighbour per unit of weight: elements after it no more than the next one, elements before it
+// no less than the last one. So a step within the capacity can gain at most its free room at the
+// next element's value per weight, and a step over it loses at least its excess at the last
+// one's. A step whose bound, rounded down, cannot beat the best value within the capacity found
+// so far is dropped. The search ends when no step is left, when the best value found meets the
+// bound of the whole instance (the greedy value plus the free room at the break element's value
+// per weight), or when every element is in the window.
+//
+// Sums are exact in 64 bits: fewer than 2^31 elements, each below 2^31. A bound multiplies such a
+// sum by a 32-bit number, in 128 bits.
+
+namespace {
+
+__extension__ using wide = __int128;
+
+struct step {
+  std::int64_t weight;
+  std::int64_t value;
+};
+
+using element = step;
+
+// Neither product passes 2^62.
+bool more_efficient(const element& a, const element& b) {
+  return a.value * b.weight > b.value * a.weight;
+}
+
+// The elements a best selection may hold, and the value of those that weigh nothing: with a
+// positive value, always taken.
+struct candidates {
+  std::vector<element> sorted;
+  std::int64_t free_value = 0;
+};
+
+candidates candidates_of(std::span<const int> values, std::span<const int> weights, int capacity) {
+  candidates found;
+  for (std::size_t k = 0; k < weights.size(); ++k) {
+    if (values[k] <= 0 || weights[k] > capacity) continue;
+    if (weights[k] == 0) {
+      found.free_value += values[k];
+    } else {
+      found.sorted.push_back({weights[k], values[k]});
+    }
+  }
+  std::stable_sort(found.sorted.begin(), found.sorted.end(), more_efficient);
+  return found;
+}
+
+// The window [first, last) of sorted elements, and what bounds the steps.
+struct search {
+  std::span<const element> sorted;
+  std::vector<std::int64_t> weight_before;  // [k]: total weight of the elements before k
+  std::int64_t capacity;
+  std::size_t first;
+  std::size_t last;
+  std::int64_t best;  // the best value within the capacity found so far
+};
+
+// What decides whether a step is promising while the window stands: the elements beside it,
+// each standing for all the elements on its side. With no element on a side, a neutral one of
+// value 0 (and no weight to take out before the window) makes the test fail on that side.
+struct neighbours {
+  element next;
+  element previous;
+  std::int64_t removable;  // total weight before the window
+};
+
+neighbours neighbours_of(const search& at) {
+  constexpr element none{1, 0};
+  return {at.last < at.sorted.size() ? at.sorted[at.last] : none,
+          at.first > 0 ? at.sorted[at.first - 1] : none, at.weight_before[at.first]};
+}
+
+// Whether a selection through step s may still beat `best`. Within the capacity, its value plus
+// its free room at the next element's rate, rounded down, must exceed `best`; over it, its value
+// less its excess at the previous element's rate, rounded up, must, and the excess must be
+// removable. Both are computed, without branches, since neither is predictable.
+bool promising(step s, std::int64_t capacity, std::int64_t best, const neighbours& beside) {
+  const std::int64_t room = capacity - s.weight;
+  const bool gains_enough =
+      wide{room} * beside.next.value >= wide{best - s.value + 1} * beside.next.weight;
+  const bool loses_little =
+      -room <= beside.removable &&
+      wide{-room} * beside.previous.value <= wide{s.value - best - 1} * beside.previous.weight;
+  return room >= 0 ? gains_enough : loses_little;
+}
+
+// A list of steps by weight, followed by a sentinel heavier than any step.
+struct step_list {
+  std::unique_ptr<step[]> steps;
+  std::size_t size = 0;
+  std::size_t room = 0;  // steps it can hold, besides the sentinel
+
+  void reserve(std::size_t wanted) {
+    if (wanted <= room) return;
+    steps = std::make_unique_for_overwrite<step[]>(wanted + 1);
+    room = wanted;
+  }
+};
+
+constexpr step sentinel{INT64_MAX, 0};
+
+// Merges `from` with itself shifted by `by` into `into` (room for twice as many steps), keeping
+// the steps that no other step dominates and that are still promising, and raises at.best to
+// every step within the capacity. Branch-free but for the loops: which list gives the next step,
+// and whether a step survives, cannot be predicted.
+void merge(search& at, const step_list& from, step by, step_list& into) {
+  const neighbours beside = neighbours_of(at);
+  const std::int64_t capacity = at.capacity;
+  std::int64_t best = at.best;
+  std::int64_t top = INT64_MIN;  // the greatest value merged so far, at no greater weight
+  step* const out = into.steps.get();
+  std::size_t size = 0;
+  const auto offer = [&](step s) {
+    if (s.value <= top) return;
+    top = s.value;
+    if (size > 0 && out[size - 1].weight == s.weight) --size;
+    if (s.weight <= capacity) best = std::max(best, s.value);
+    if (promising(s, capacity, best, beside)) out[size++] = s;
+  };
+  const step* kept = from.steps.get();
+  const step* moved = kept;
+  const step* const end = kept + from.size;
+  while (moved != end) {
+    const step shifted{moved->weight + by.weight, moved->value + by.value};
+    const bool keep_first = kept->weight <= shifted.weight;  // the sentinel never is
+    offer(keep_first ? *kept : shifted);
+    kept += keep_first ? 1 : 0;
+    moved += keep_first ? 0 : 1;
+  }
+  for (; kept != end; ++kept) offer(*kept);
+  out[size] = sentinel;
+  into.size = size;
+  at.best = best;
+}
+
+// The most elements a selection within the capacity can hold: as many of the lightest as fit.
+std::size_t most_elements(std::span<const element> sorted, std::int64_t capacity) {
+  std::vector<std::int64_t> weights(sorted.size());
+  std::ranges::transform(sorted, weights.begin(), &element::weight);
+  std::ranges::sort(weights);
+  std::size_t count = 0;
+  for (; count < weights.size() && weights[count] <= capacity; ++count) capacity -= weights[count];
+  return count;
+}
+
+// An upper bound on every selection of at most `most` elements within the capacity: for any
+// rates mu, lambda >= 0, its value is at most
+//   mu * capacity + lambda * most + sum over all elements of max(0, value - mu * weight - lambda).
+// Here mu = a / scale, and lambda is the best for that mu: the most-th largest of
+// value - mu * weight, or 0. Exact, in units of 1 / scale.
+constexpr std::int64_t scale = std::int64_t{1} << 20;
+
+wide scaled_bound(std::span<const element> sorted, std::int64_t capacity, std::size_t most,
+                  std::int64_t a, std::vector<wide>& gains) {
+  gains.clear();
+  for (const element& e : sorted) gains.push_back(wide{e.value} * scale - wide{a} * e.weight);
+  wide lambda = 0;
+  if (most < gains.size()) {
+    const auto kth = gains.begin() + static_cast<std::ptrdiff_t>(most) - 1;
+    std::nth_element(gains.begin(), kth, gains.end(), std::greater<>());
+    lambda = std::max(wide{0}, *kth);
+  }
+  wide bound = wide{a} * capacity + lambda * static_cast<std::int64_t>(most);
+  for (const wide gain : gains) bound += std::max(wide{0}, gain - lambda);
+  return bound;
+}
+
+// The least such bound over mu, found by bisecting on the slope of the convex bound in mu.
+std::int64_t count_bound(std::span<const element> sorted, std::int64_t capacity, std::size_t most) {
+  std::vector<wide> gains;
+  std::int64_t low = 0;
+  std::int64_t high = 0;  // past the best value per weight, where the slope is positive
+  for (const element& e : sorted) high = std::max(high, e.value * scale / e.weight + 1);
+  while (low < high) {
+    const std::int64_t middle = low + (high - low) / 2;
+    if (scaled_bound(sorted, capacity, most, middle + 1, gains) <
+        scaled_bound(sorted, capacity, most, middle, gains)) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  return static_cast<std::int64_t>(scaled_bound(sorted, capacity, most, low, gains) / scale);
+}
+
+}  // namespace
+
+std::optional<std::int64_t> best_by_steps(std::span<const int> values, std::span<const int> weights,
+                                          int capacity, step_limits limits) {
+  const candidates found = candidates_of(values, weights, capacity);
+  const std::size_t n = found.sorted.size();
+  search at{found.sorted, std::vector<std::int64_t>(n + 1, 0), capacity, 0, 0, 0};
+  for (std::size_t k = 0; k < n; ++k) {
+    at.weight_before[k + 1] = at.weight_before[k] + found.sorted[k].weight;
+  }
+  const auto after_fit =
+      std::upper_bound(at.weight_before.begin(), at.weight_before.end(), at.capacity);
+  const auto split = static_cast<std::size_t>(after_fit - at.weight_before.begin()) - 1;
+
+  step greedy{at.weight_before[split], 0};
+  for (std::size_t k = 0; k < split; ++k) greedy.value += found.sorted[k].value;
+  if (split == n) return found.free_value + greedy.value;
+
+  // The greedy selection, then whatever else still fits in order, is a first lower bound.
+  at.best = greedy.value;
+  std::int64_t room = at.capacity - greedy.weight;
+  for (std::size_t k = split + 1; k < n; ++k) {
+    if (found.sorted[k].weight > room) continue;
+    room -= found.sorted[k].weight;
+    at.best += found.sorted[k].value;
+  }
+  const element& at_split = found.sorted[split];
+  auto bound = greedy.value + static_cast<std::int64_t>(wide{at.capacity - greedy.weight} *
+                                                        at_split.value / at_split.weight);
+
+  // When the greedy selection already holds as many elements as any selection can, the count
+  // bounds the value too: on values that grow with the weight, much more tightly.
+  if (most_elements(found.sorted, at.capacity) == split) {
+    bound = std::min(bound, count_bound(found.sorted, at.capacity, split));
+  }
+
+  step_list steps;
+  steps.reserve(1);
+  steps.steps[0] = greedy;
+  steps.steps[1] = sentinel;
+  steps.size = 1;
+  step_list merged;
+  std::uint64_t work = 0;
+  at.first = at.last = split;
+  while (steps.size > 0 && at.best < bound && (at.first > 0 || at.last < n)) {
+    for (const bool after : {true, false}) {
+      if (after ? at.last == n : at.first == 0) continue;
+      const std::size_t wanted = 2 * steps.size;
+      if (steps.room + std::max(merged.room, wanted) > limits.max_steps) return std::nullopt;
+      work += wanted;
+      if (work > limits.max_work) return std::nullopt;
+      merged.reserve(wanted);
+      if (after) {
+        merge(at, steps, found.sorted[at.last++], merged);
+      } else {
+        const element& taken_out = found.sorted[--at.first];
+        merge(at, steps, {-taken_out.weight, -taken_out.value}, merged);
+      }
+      std::swap(steps, merged);
+    }
+  }
+  return found.free_value + at.best;
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+// The dense best-value table: one cell per element and capacity. Arguments are as knapsack()
+// checked them: capacity and weights not negative, at least as many values as weights. An answer
+// beyond UINT32_MAX comes back as UINT32_MAX; the caller refuses anything beyond INT_MAX.
+
+/// Bytes the whole table of n elements up to `capacity` takes, saturating at SIZE_MAX.
+std::size_t whole_table_bytes(std::size_t n, int capacity);
+
+/// The answer from the whole table, or nothing when memory for it cannot be had.
+std::optional<std::int64_t> best_by_whole_table(std::span<const int> values,
+                                                std::span<const int> weights, int capacity);
+
+/// Bytes the two rows of best_by_two_rows() take.
+std::size_t two_rows_bytes(int capacity);
+
+/// The answer from two rows; with `prune`, only the columns that can still lead to the answer
+/// are computed. Throws std::bad_alloc when the rows cannot be had.
+std::int64_t best_by_two_rows(std::span<const int> values, std::span<const int> weights,
+                              int capacity, bool prune);
