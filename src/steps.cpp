@@ -73,14 +73,17 @@ candidates candidates_of(std::span<const int> values, std::span<const int> weigh
   return found;
 }
 
-// The window [first, last) of sorted elements, and what bounds the steps.
-struct search {
+// The sorted elements, and the capacity every list works to.
+struct problem {
   std::span<const element> sorted;
   std::vector<std::int64_t> weight_before;  // [k]: total weight of the elements before k
   std::int64_t capacity;
+};
+
+// The elements [first, last) a list has taken in; those before are taken, those after are not.
+struct window {
   std::size_t first;
   std::size_t last;
-  std::int64_t best;  // the best value within the capacity found so far
 };
 
 // What decides whether a step is promising while the window stands: the elements beside it,
@@ -92,10 +95,10 @@ struct neighbours {
   std::int64_t removable;  // total weight before the window
 };
 
-neighbours neighbours_of(const search& at) {
+neighbours neighbours_of(const problem& p, window w) {
   constexpr element none{1, 0};
-  return {at.last < at.sorted.size() ? at.sorted[at.last] : none,
-          at.first > 0 ? at.sorted[at.first - 1] : none, at.weight_before[at.first]};
+  return {w.last < p.sorted.size() ? p.sorted[w.last] : none,
+          w.first > 0 ? p.sorted[w.first - 1] : none, p.weight_before[w.first]};
 }
 
 // Whether a selection through step s may still beat `best`. Within the capacity, its value plus
@@ -128,13 +131,13 @@ struct step_list {
 constexpr step sentinel{INT64_MAX, 0};
 
 // Merges `from` with itself shifted by `by` into `into` (room for twice as many steps), keeping
-// the steps that no other step dominates and that are still promising, and raises at.best to
-// every step within the capacity. Branch-free but for the loops: which list gives the next step,
-// and whether a step survives, cannot be predicted.
-void merge(search& at, const step_list& from, step by, step_list& into) {
-  const neighbours beside = neighbours_of(at);
-  const std::int64_t capacity = at.capacity;
-  std::int64_t best = at.best;
+// the steps that no other step dominates and that are still promising in window `w`, and raises
+// `best` to every step within the capacity. Branch-free but for the loops: which list gives the
+// next step, and whether a step survives, cannot be predicted.
+void merge(const problem& p, window w, std::int64_t& best, const step_list& from, step by,
+           step_list& into) {
+  const neighbours beside = neighbours_of(p, w);
+  const std::int64_t capacity = p.capacity;
   std::int64_t top = INT64_MIN;  // the greatest value merged so far, at no greater weight
   step* const out = into.steps.get();
   std::size_t size = 0;
@@ -158,7 +161,72 @@ void merge(search& at, const step_list& from, step by, step_list& into) {
   for (; kept != end; ++kept) offer(*kept);
   out[size] = sentinel;
   into.size = size;
-  at.best = best;
+}
+
+// Steps held and written so far, against the limits.
+struct spending {
+  step_limits limits;
+  std::size_t held = 0;
+  std::uint64_t work = 0;
+};
+
+// A list of steps, the window it has taken in, and a spare list to merge into.
+struct frontier {
+  step_list steps;
+  step_list spare;
+  window span;
+};
+
+frontier start_from(step greedy, std::size_t split, spending& spent) {
+  frontier f{{}, {}, {split, split}};
+  f.steps.reserve(1);
+  f.steps.steps[0] = greedy;
+  f.steps.steps[1] = sentinel;
+  f.steps.size = 1;
+  spent.held += 1;
+  return f;
+}
+
+bool can_widen(const frontier& f, bool after, std::size_t n) {
+  return after ? f.span.last < n : f.span.first > 0;
+}
+
+// Takes the next element after the window, or the last one before it, into f. False, with f
+// unchanged, when that would pass a limit.
+bool widen(const problem& p, frontier& f, bool after, std::int64_t& best, spending& spent) {
+  const std::size_t wanted = 2 * f.steps.size;
+  const std::size_t growth = wanted > f.spare.room ? wanted - f.spare.room : 0;
+  if (spent.held + growth > spent.limits.max_steps) return false;
+  if (wanted > spent.limits.max_work - std::min(spent.limits.max_work, spent.work)) return false;
+  spent.held += growth;
+  spent.work += wanted;
+  f.spare.reserve(wanted);
+  if (after) {
+    ++f.span.last;
+    merge(p, f.span, best, f.steps, p.sorted[f.span.last - 1], f.spare);
+  } else {
+    const element& taken_out = p.sorted[--f.span.first];
+    merge(p, f.span, best, f.steps, {-taken_out.weight, -taken_out.value}, f.spare);
+  }
+  std::swap(f.steps, f.spare);
+  return true;
+}
+
+// The best value within the capacity of a selection that adds to the greedy one the elements of
+// a step of `adds` and takes out those of a step of `removals`. Both are sorted by weight with
+// values rising, so for each addition the heaviest removal step that makes it fit is the best.
+std::int64_t best_pair(const step_list& adds, const step_list& removals, step greedy,
+                       std::int64_t capacity) {
+  std::int64_t best = INT64_MIN;
+  std::size_t fitting = removals.size;  // removal steps light enough for the last addition
+  for (std::size_t k = 0; k < adds.size; ++k) {
+    const step a = adds.steps[k];
+    const std::int64_t limit = capacity - (a.weight - greedy.weight);
+    while (fitting > 0 && removals.steps[fitting - 1].weight > limit) --fitting;
+    if (fitting == 0) break;
+    best = std::max(best, a.value - greedy.value + removals.steps[fitting - 1].value);
+  }
+  return best;
 }
 
 // The most elements a selection within the capacity can hold: as many of the lightest as fit.
@@ -217,60 +285,61 @@ std::optional<std::int64_t> best_by_steps(std::span<const int> values, std::span
                                           int capacity, step_limits limits) {
   const candidates found = candidates_of(values, weights, capacity);
   const std::size_t n = found.sorted.size();
-  search at{found.sorted, std::vector<std::int64_t>(n + 1, 0), capacity, 0, 0, 0};
+  problem p{found.sorted, std::vector<std::int64_t>(n + 1, 0), capacity};
   for (std::size_t k = 0; k < n; ++k) {
-    at.weight_before[k + 1] = at.weight_before[k] + found.sorted[k].weight;
+    p.weight_before[k + 1] = p.weight_before[k] + found.sorted[k].weight;
   }
   const auto after_fit =
-      std::upper_bound(at.weight_before.begin(), at.weight_before.end(), at.capacity);
-  const auto split = static_cast<std::size_t>(after_fit - at.weight_before.begin()) - 1;
+      std::upper_bound(p.weight_before.begin(), p.weight_before.end(), p.capacity);
+  const auto split = static_cast<std::size_t>(after_fit - p.weight_before.begin()) - 1;
 
-  step greedy{at.weight_before[split], 0};
+  step greedy{p.weight_before[split], 0};
   for (std::size_t k = 0; k < split; ++k) greedy.value += found.sorted[k].value;
   if (split == n) return found.free_value + greedy.value;
 
   // The greedy selection, then whatever else still fits in order, is a first lower bound.
-  at.best = greedy.value;
-  std::int64_t room = at.capacity - greedy.weight;
+  std::int64_t best = greedy.value;
+  std::int64_t room = p.capacity - greedy.weight;
   for (std::size_t k = split + 1; k < n; ++k) {
     if (found.sorted[k].weight > room) continue;
     room -= found.sorted[k].weight;
-    at.best += found.sorted[k].value;
+    best += found.sorted[k].value;
   }
   const element& at_split = found.sorted[split];
-  auto bound = greedy.value + static_cast<std::int64_t>(wide{at.capacity - greedy.weight} *
+  auto bound = greedy.value + static_cast<std::int64_t>(wide{p.capacity - greedy.weight} *
                                                         at_split.value / at_split.weight);
 
   // When the greedy selection already holds as many elements as any selection can, the count
   // bounds the value too: on values that grow with the weight, much more tightly.
-  if (most_elements(found.sorted, at.capacity) == split) {
-    bound = std::min(bound, count_bound(found.sorted, at.capacity, split));
+  if (most_elements(found.sorted, p.capacity) == split) {
+    bound = std::min(bound, count_bound(found.sorted, p.capacity, split));
   }
 
-  step_list steps;
-  steps.reserve(1);
-  steps.steps[0] = greedy;
-  steps.steps[1] = sentinel;
-  steps.size = 1;
-  step_list merged;
-  std::uint64_t work = 0;
-  at.first = at.last = split;
-  while (steps.size > 0 && at.best < bound && (at.first > 0 || at.last < n)) {
+  spending spent{limits};
+  frontier whole = start_from(greedy, split, spent);
+  frontier adds = start_from(greedy, split, spent);
+  frontier removals = start_from(greedy, split, spent);
+  std::uint64_t side_work = 0;
+  while (whole.steps.size > 0 && best < bound) {
+    if (!can_widen(whole, true, n) && !can_widen(whole, false, n)) break;
     for (const bool after : {true, false}) {
-      if (after ? at.last == n : at.first == 0) continue;
-      const std::size_t wanted = 2 * steps.size;
-      if (steps.room + std::max(merged.room, wanted) > limits.max_steps) return std::nullopt;
-      work += wanted;
-      if (work > limits.max_work) return std::nullopt;
-      merged.reserve(wanted);
-      if (after) {
-        merge(at, steps, found.sorted[at.last++], merged);
-      } else {
-        const element& taken_out = found.sorted[--at.first];
-        merge(at, steps, {-taken_out.weight, -taken_out.value}, merged);
-      }
-      std::swap(steps, merged);
+      if (can_widen(whole, after, n) && !widen(p, whole, after, best, spent)) return std::nullopt;
     }
+    // The side lists run ahead while they hold and have written fewer steps than the whole list.
+    bool widened = false;
+    while (best < bound && side_work < spent.work - side_work &&
+           adds.steps.size + removals.steps.size < whole.steps.size) {
+      const bool after = can_widen(adds, true, n) &&
+                         (adds.steps.size <= removals.steps.size || !can_widen(removals, false, n));
+      if (!can_widen(after ? adds : removals, after, n)) break;
+      const std::uint64_t before = spent.work;
+      if (!widen(p, after ? adds : removals, after, best, spent)) return std::nullopt;
+      side_work += spent.work - before;
+      widened = true;
+    }
+    if (widened) best = std::max(best, best_pair(adds.steps, removals.steps, greedy, p.capacity));
+    // With no step left on a side, nothing beats the best found.
+    if (adds.steps.size == 0 || removals.steps.size == 0) break;
   }
-  return found.free_value + at.best;
+  return found.free_value + best;
 }
