@@ -17,8 +17,8 @@
 
 namespace {
 
-constexpr std::size_t whole_table = SIZE_MAX;  // memory that keeps every row
-constexpr std::size_t no_table = 0;            // memory that keeps none
+constexpr std::size_t whole_table = SIZE_MAX;  // table budget that keeps every row
+constexpr std::size_t no_table = 0;            // table budget that keeps none
 
 struct instance {
   std::vector<int> values;
@@ -78,9 +78,10 @@ void report_cells(benchmark::State& state, std::int64_t cells) {
       benchmark::Counter(static_cast<double>(cells), benchmark::Counter::kIsIterationInvariantRate);
 }
 
-int solve_once(const instance& problem, std::size_t memory, beyond_budget how) {
+int solve_once(const instance& problem, std::size_t table, beyond_budget how) {
   try {
-    return knapsack_within(problem.values, problem.weights, problem.capacity, memory, how);
+    return knapsack_within(problem.values, problem.weights, problem.capacity,
+                           {.table = table, .how = how});
   } catch (const std::overflow_error&) {
     return -1;
   }
@@ -89,7 +90,7 @@ int solve_once(const instance& problem, std::size_t memory, beyond_budget how) {
 // Arguments: elements, capacity, largest weight (0: a tenth of the capacity, so that nearly every
 // cell weighs taking the element against leaving it). Values up to 1000 never
 // reach INT_MAX; values up to INT_MAX / 4 make the solver check every sum.
-void solve(benchmark::State& state, std::size_t memory, beyond_budget how, int max_value) {
+void solve(benchmark::State& state, std::size_t table, beyond_budget how, int max_value) {
   const auto n = static_cast<std::size_t>(state.range(0));
   const auto capacity = static_cast<int>(state.range(1));
   const auto max_weight =
@@ -97,7 +98,7 @@ void solve(benchmark::State& state, std::size_t memory, beyond_budget how, int m
   const instance problem = uncorrelated(n, max_value, max_weight, capacity);
   int best = 0;
   for (auto _ : state) {
-    best = solve_once(problem, memory, how);
+    best = solve_once(problem, table, how);
     benchmark::DoNotOptimize(best);
   }
   check_answer(state, max_value, best);
@@ -111,7 +112,7 @@ void families(benchmark::State& state, beyond_budget how) {
                                      static_cast<int>(state.range(2)));
   int best = 0;
   for (auto _ : state) {
-    best = solve_once(problem, whole_table, how);
+    best = solve_once(problem, table_budget, how);
     benchmark::DoNotOptimize(best);
   }
   check_answer(state, 0, best);
@@ -203,6 +204,7 @@ BENCHMARK_CAPTURE(solve, whole_table, whole_table, beyond_budget::automatic, sma
 BENCHMARK_CAPTURE(solve, whole_table_checked, whole_table, beyond_budget::automatic, large)
     ->Apply(shapes)
     ->Iterations(1);
+BENCHMARK_CAPTURE(solve, steps_or_rows, no_table, beyond_budget::automatic, small)->Apply(shapes);
 BENCHMARK_CAPTURE(solve, two_rows_unpruned, no_table, beyond_budget::two_rows_full, small)
     ->Apply(shapes);
 BENCHMARK_CAPTURE(solve, two_rows_unpruned_checked, no_table, beyond_budget::two_rows_full, large)

@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the dialogue as its input and checks what it writes against a model of
 // the dialogue built here from scratch: the exit status, standard output byte for byte, one line
-// on the error stream, and for small instances the answer itself against every subset.
+// on the error stream, and for small instances the answer itself against every subset, from the
+// whole table through the dialogue and from the step lists and the rows directly.
 
 #include <algorithm>
 #include <charconv>
@@ -10,10 +11,12 @@
 #include <cstdlib>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "dialogue.hpp"
+#include "knapsack.hpp"
 #include "oracle.hpp"
 
 namespace {
@@ -38,6 +41,9 @@ struct outcome {
   int status;
   int prompts_written;
   std::int64_t best = 0;
+  std::vector<int> values = {};  // of a complete instance
+  std::vector<int> weights = {};
+  int capacity = 0;
 };
 
 // One row updated from the top down, in 64 bits, for more elements.
@@ -81,14 +87,40 @@ std::optional<outcome> model(const std::string& input) {
   const std::int64_t best = weights.size() <= max_brute_force
                                 ? brute_force(values, weights, capacity)
                                 : one_row(values, weights, capacity);
-  if (best > int_max) return outcome{exit_unanswerable, 4};
-  return outcome{exit_ok, 4, best};
+  const auto narrow = [](const std::vector<std::int64_t>& list) {
+    return std::vector<int>(list.begin(), list.end());
+  };
+  return outcome{best > int_max ? exit_unanswerable : exit_ok,
+                 4,
+                 best,
+                 narrow(values),
+                 narrow(weights),
+                 static_cast<int>(capacity)};
 }
 
 void check(bool holds, const char* property) {
   if (holds) return;
   std::fprintf(stderr, "property violated: %s\n", property);
   std::abort();
+}
+
+// Every way of answering beyond the whole table must give the model's answer, or refuse an answer
+// beyond INT_MAX.
+void check_every_way(const outcome& expected) {
+  const std::size_t room_for_rows = 16 * (static_cast<std::size_t>(expected.capacity) + 1);
+  for (const solver_limits& limits : {solver_limits{.table = 0, .how = beyond_budget::steps},
+                                      solver_limits{.table = 0, .how = beyond_budget::two_rows},
+                                      solver_limits{.table = 0, .memory = room_for_rows}}) {
+    try {
+      const int best =
+          knapsack_within(expected.values, expected.weights, expected.capacity, limits);
+      check(expected.status == exit_ok && best == expected.best,
+            "every way beyond the whole table gives the best value");
+    } catch (const std::overflow_error&) {
+      check(expected.status == exit_unanswerable,
+            "every way beyond the whole table refuses only a best value past INT_MAX");
+    }
+  }
 }
 
 }  // namespace
@@ -107,6 +139,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string error = err.str();
 
   const std::string prompted = prompts_up_to(expected->prompts_written);
+  if (expected->prompts_written == 4 && expected->status != exit_bad_input) {
+    check_every_way(*expected);
+  }
   if (expected->status == exit_ok) {
     check(status == exit_ok, "a complete instance with an answer in range is answered");
     check(error.empty(), "an answer leaves nothing on the error stream");

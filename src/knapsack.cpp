@@ -84,18 +84,18 @@ std::size_t usable_memory() {
 }
 
 int knapsack_within(std::span<const int> values, std::span<const int> weights, int capacity,
-                    std::size_t memory, beyond_budget how) {
+                    const solver_limits& limits) {
   check_arguments(values, weights, capacity);
   std::optional<std::int64_t> best;
-  if (whole_table_bytes(weights.size(), capacity) <= std::min(table_budget, memory / 2)) {
+  if (whole_table_bytes(weights.size(), capacity) <= std::min(limits.table, limits.memory / 2)) {
     best = best_by_whole_table(values, weights, capacity);
   }
-  if (!best) best = best_beyond_budget(values, weights, capacity, memory, how);
+  if (!best) best = best_beyond_budget(values, weights, capacity, limits.memory, limits.how);
   if (*best > INT_MAX) throw std::overflow_error("best total value exceeds INT_MAX");
   return static_cast<int>(*best);
 }
 
 int knapsack(std::vector<int> values, std::vector<int> weights, int capacity) {
   static const std::size_t memory = usable_memory();
-  return knapsack_within(values, weights, capacity, memory);
+  return knapsack_within(values, weights, capacity, {.memory = memory});
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -21,10 +22,16 @@ enum class beyond_budget {
 /// std::overflow_error when the best value exceeds INT_MAX, and std::bad_alloc.
 int knapsack(std::vector<int> values, std::vector<int> weights, int capacity);
 
-/// As knapsack(), taking at most half of `memory` bytes: the whole table while it also fits in
-/// table_budget, else as `how` says.
+/// What the solver may take, and how it answers beyond the whole table.
+struct solver_limits {
+  std::size_t table = table_budget;  ///< bytes up to which the whole table is kept
+  std::size_t memory = SIZE_MAX;     ///< bytes the process may use, of which it takes half
+  beyond_budget how = beyond_budget::automatic;
+};
+
+/// As knapsack(), within `limits`.
 int knapsack_within(std::span<const int> values, std::span<const int> weights, int capacity,
-                    std::size_t memory, beyond_budget how = beyond_budget::automatic);
+                    const solver_limits& limits);
 
 /// Bytes this process may use: the least of its control group's limit and the memory available,
 /// or SIZE_MAX when neither can be read.

@@ -3,10 +3,15 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <new>
 #include <stdexcept>
 #include <utility>
+
+#if __has_include(<sys/mman.h>)
+#include <sys/mman.h>
+#endif
 
 // best[i][j] is the greatest value reachable with the first i elements within weight j:
 //   best[0][j] = 0,
@@ -152,16 +157,35 @@ template <bool saturating>
 
 // The rows of the table, K = n+1 or 2 of them; cells are left for the caller to write. Holds no
 // cells when memory for them cannot be had.
+struct release {
+  void operator()(cell* cells) const { std::free(cells); }
+};
+
 struct table {
-  std::unique_ptr<cell[]> cells;
+  std::unique_ptr<cell[], release> cells;
   std::size_t columns;
   bool whole;  // K = n+1
 
   cell* row(std::size_t i) const { return cells.get() + (whole ? i : i % 2) * columns; }
 };
 
+// Huge pages cut the cost of first touching a large table, which bounds how fast it fills: a block
+// aligned to them, and the kernel asked to back it with them where it offers that.
+constexpr std::size_t huge_page = std::size_t{2} << 20;
+
+cell* allocate_cells(std::size_t count) {
+  const std::size_t bytes = count * sizeof(cell);
+  if (bytes < huge_page) return static_cast<cell*>(std::malloc(bytes));
+  const std::size_t rounded = (bytes + huge_page - 1) / huge_page * huge_page;
+  void* block = std::aligned_alloc(huge_page, rounded);
+#ifdef MADV_HUGEPAGE
+  if (block != nullptr) madvise(block, rounded, MADV_HUGEPAGE);
+#endif
+  return static_cast<cell*>(block);
+}
+
 table allocate(std::size_t rows, std::size_t columns, bool whole) {
-  return {std::unique_ptr<cell[]>(new (std::nothrow) cell[rows * columns]), columns, whole};
+  return {std::unique_ptr<cell[], release>(allocate_cells(rows * columns)), columns, whole};
 }
 
 // Fills every cell of the whole table and returns the answer cell. The table is filled a band of

@@ -25,7 +25,8 @@ constexpr std::pair<beyond_budget, const char*> every_way[] = {
 int solve_every_way(const std::vector<int>& values, const std::vector<int>& weights, int capacity) {
   const int whole = knapsack(values, weights, capacity);
   for (const auto& [how, name] : every_way) {
-    EXPECT_EQ(knapsack_within(values, weights, capacity, 0, how), whole) << name << " disagree";
+    EXPECT_EQ(knapsack_within(values, weights, capacity, {.table = 0, .how = how}), whole)
+        << name << " disagree";
   }
   return whole;
 }
@@ -59,6 +60,8 @@ const known_case known_cases[] = {
     {"a sum of exactly INT_MAX refused", {INT_MAX - 1, 1}, {1, 1}, 2, INT_MAX},
     {"saturating a pair that cannot fit", {INT_MAX, INT_MAX}, {1, 1}, 1, INT_MAX},
     {"saturating a best below INT_MAX", {2000000000, 2000000000, 5}, {3, 3, 1}, 4, 2000000005},
+    {"a cell read across a band of columns", {7, 5}, {65535, 2}, 65537, 12},
+    {"equal values per weight", {6, 4, 2}, {3, 2, 1}, 4, 8},
 };
 
 TEST(Knapsack, AnswersKnownInstances) {
@@ -72,7 +75,8 @@ TEST(Knapsack, RefusesBestValueBeyondIntMax) {
   EXPECT_THROW(knapsack({INT_MAX, 1}, {1, 1}, 2), std::overflow_error);
   for (const auto& [how, name] : every_way) {
     SCOPED_TRACE(name);
-    EXPECT_THROW(knapsack_within(std::vector{2000000000, 2000000000}, std::vector{1, 1}, 2, 0, how),
+    EXPECT_THROW(knapsack_within(std::vector{2000000000, 2000000000}, std::vector{1, 1}, 2,
+                                 {.table = 0, .how = how}),
                  std::overflow_error);
   }
   EXPECT_THROW(knapsack(std::vector<int>(3, 1000000000), {0, 0, 0}, 0), std::overflow_error);
@@ -138,7 +142,8 @@ TEST(Knapsack, MatchesBruteForceOnRandomInstances) {
     if (expected > INT_MAX) {
       EXPECT_THROW(knapsack(values, weights, capacity), std::overflow_error);
       for (const auto& [how, name] : every_way) {
-        EXPECT_THROW(knapsack_within(values, weights, capacity, 0, how), std::overflow_error)
+        EXPECT_THROW(knapsack_within(values, weights, capacity, {.table = 0, .how = how}),
+                     std::overflow_error)
             << name;
       }
     } else {
@@ -148,7 +153,7 @@ TEST(Knapsack, MatchesBruteForceOnRandomInstances) {
 }
 
 // Too many elements for every subset: the step lists against every column of two rows, and the
-// lists that may give up (room for two rows of 4-byte cells, not for the whole table) as well.
+// lists that may give up and hand over to the rows (with room for two rows of 4-byte cells).
 TEST(Knapsack, StepListsMatchRowsOnLargerInstances) {
   generator make;
   for (std::size_t round = 0; round < 300; ++round) {
@@ -157,10 +162,13 @@ TEST(Knapsack, StepListsMatchRowsOnLargerInstances) {
     const auto [values, weights, capacity] =
         make.instance(kind, static_cast<std::size_t>(make.uniform(11, 80)), 300);
     SCOPED_TRACE(::testing::Message() << "round " << round);
-    const int rows = knapsack_within(values, weights, capacity, 0, beyond_budget::two_rows_full);
-    EXPECT_EQ(knapsack_within(values, weights, capacity, 0, beyond_budget::steps), rows);
+    const int rows = knapsack_within(values, weights, capacity,
+                                     {.table = 0, .how = beyond_budget::two_rows_full});
+    EXPECT_EQ(knapsack_within(values, weights, capacity, {.table = 0, .how = beyond_budget::steps}),
+              rows);
     const std::size_t room_for_rows = 16 * (static_cast<std::size_t>(capacity) + 1);
-    EXPECT_EQ(knapsack_within(values, weights, capacity, room_for_rows), rows);
+    EXPECT_EQ(knapsack_within(values, weights, capacity, {.table = 0, .memory = room_for_rows}),
+              rows);
   }
 }
 
