@@ -6,11 +6,12 @@
 inline constexpr int exit_ok = 0;
 /// Exit status when the input is not a valid instance: not an integer, out of range, cut short.
 inline constexpr int exit_bad_input = 1;
-/// Exit status when a valid instance cannot be answered: the best value exceeds INT_MAX, memory
-/// runs out, or the result cannot be written.
+/// Exit status when the instance cannot be answered: the best value exceeds INT_MAX, memory runs
+/// out, or the input cannot be read or the result written.
 inline constexpr int exit_unanswerable = 2;
 
 /// Prompts on `out` for the element count, the capacity, the values and the weights, reads them
 /// from `in`, and writes the best total value on `out`. Any failure leaves one line on `err` and
-/// no result line. Returns the exit status.
-int run_dialogue(std::istream& in, std::ostream& out, std::ostream& err);
+/// no result line. On a `terminal`, a refused number is asked for again instead, after the rest
+/// of its line is dropped, and an error line never starts after a prompt. Returns the exit status.
+int run_dialogue(std::istream& in, std::ostream& out, std::ostream& err, bool terminal = false);

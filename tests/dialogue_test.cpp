@@ -1,8 +1,11 @@
 #include "dialogue.hpp"
 
+#include <cerrno>
+#include <ios>
 #include <sstream>
 #include <streambuf>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -12,18 +15,62 @@
 
 namespace {
 
+// Output that remembers what had been flushed each time it was flushed.
+class flush_log : public std::stringbuf {
+ public:
+  std::string flushed;
+
+ protected:
+  int sync() override {
+    flushed = str();
+    return 0;
+  }
+};
+
+// Error output that remembers what standard output had flushed when the first error byte came:
+// what a person sees above the error on a shared terminal.
+class error_log : public std::stringbuf {
+ public:
+  explicit error_log(const flush_log& output) : output_(output) {}
+  std::string shown_before;
+
+ protected:
+  std::streamsize xsputn(const char* bytes, std::streamsize count) override {
+    note();
+    return std::stringbuf::xsputn(bytes, count);
+  }
+  int_type overflow(int_type c) override {
+    note();
+    return std::stringbuf::overflow(c);
+  }
+
+ private:
+  void note() {
+    if (str().empty()) shown_before = output_.flushed;
+  }
+  const flush_log& output_;
+};
+
 struct session {
   int status;
   std::string out;
   std::string err;
+  std::string shown_before_error;
 };
 
-session converse(const std::string& input) {
-  std::istringstream in(input);
-  std::ostringstream out;
-  std::ostringstream err;
-  const int status = run_dialogue(in, out, err);
-  return {status, out.str(), err.str()};
+session converse(std::streambuf& input, bool terminal = false) {
+  std::istream in(&input);
+  flush_log output;
+  error_log error(output);
+  std::ostream out(&output);
+  std::ostream err(&error);
+  const int status = run_dialogue(in, out, err, terminal);
+  return {status, output.str(), error.str(), error.shown_before};
+}
+
+session converse(const std::string& input, bool terminal = false) {
+  std::stringbuf buffer(input);
+  return converse(buffer, terminal);
 }
 
 struct answered_case {
@@ -101,6 +148,7 @@ TEST(Dialogue, RefusesWithOneLineAndNoResult) {
     EXPECT_EQ(s.status, c.status);
     EXPECT_EQ(s.out, prompts_up_to(c.prompts_written));
     EXPECT_EQ(s.err, std::string("knapsack: ") + c.error + "\n");
+    EXPECT_EQ(s.shown_before_error, s.out) << "the prompts must be on screen before the error";
   }
 }
 
@@ -113,40 +161,42 @@ TEST(Dialogue, ReportsAnOutputThatCannotBeWritten) {
   EXPECT_EQ(err.str(), "knapsack: cannot write the result\n");
 }
 
-// Output that remembers what had been flushed each time it was flushed.
-class flush_log : public std::stringbuf {
- public:
-  std::string flushed;
-
- protected:
-  int sync() override {
-    flushed = str();
-    return 0;
-  }
-};
-
 // Input that arrives in pieces, as a person types it; before each piece it records what output
-// had been flushed, which is what a person would have seen while the program waited.
+// had been flushed, which is what a person would have seen while the program waited. A piece
+// `end_of_input` is an end of input that a terminal may read past; `read_failure` is an error.
+const std::string end_of_input = "<end of input>";
+const std::string read_failure = "<read failure>";
+
 class typed_input : public std::streambuf {
  public:
-  typed_input(std::vector<std::string> lines, const flush_log& output)
-      : lines_(std::move(lines)), output_(output) {}
+  typed_input(std::vector<std::string> pieces, const flush_log& output)
+      : pieces_(std::move(pieces)), output_(output) {}
   std::vector<std::string> seen_while_waiting;
 
  protected:
   int_type underflow() override {
-    if (next_ == lines_.size()) return traits_type::eof();
+    if (next_ == pieces_.size()) return traits_type::eof();
     seen_while_waiting.push_back(output_.flushed);
-    std::string& line = lines_[next_++];
-    setg(line.data(), line.data(), line.data() + line.size());
-    return traits_type::to_int_type(line[0]);
+    std::string& piece = pieces_[next_++];
+    if (piece == end_of_input) return traits_type::eof();
+    if (piece == read_failure) {
+      throw std::ios_base::failure("read", std::error_code(EIO, std::generic_category()));
+    }
+    setg(piece.data(), piece.data(), piece.data() + piece.size());
+    return traits_type::to_int_type(piece[0]);
   }
 
  private:
-  std::vector<std::string> lines_;
+  std::vector<std::string> pieces_;
   std::size_t next_ = 0;
   const flush_log& output_;
 };
+
+session type(std::vector<std::string> pieces, bool terminal) {
+  flush_log nothing;
+  typed_input input(std::move(pieces), nothing);
+  return converse(input, terminal);
+}
 
 TEST(Dialogue, ShowsEachPromptBeforeWaiting) {
   flush_log output;
@@ -160,6 +210,104 @@ TEST(Dialogue, ShowsEachPromptBeforeWaiting) {
     EXPECT_EQ(input.seen_while_waiting[k], prompts_up_to(static_cast<int>(k) + 1)) << k;
   }
   EXPECT_EQ(output.flushed, prompts_up_to(4) + result_text + "9\n");
+}
+
+// Input with no buffer of its own, which holds nothing ahead of the byte it shows.
+class unbuffered_input : public std::streambuf {
+ public:
+  explicit unbuffered_input(std::string text) : text_(std::move(text)) {}
+
+ protected:
+  int_type underflow() override {
+    return next_ < text_.size() ? traits_type::to_int_type(text_[next_]) : traits_type::eof();
+  }
+  int_type uflow() override {
+    const int_type c = underflow();
+    if (next_ < text_.size()) ++next_;
+    return c;
+  }
+
+ private:
+  std::string text_;
+  std::size_t next_ = 0;
+};
+
+TEST(Dialogue, ReadsInputThatHoldsNothingAhead) {
+  unbuffered_input input("3 50 60 100 120 10 20 30");
+  const session s = converse(input);
+  EXPECT_EQ(s.status, exit_ok);
+  EXPECT_EQ(s.out, prompts_up_to(4) + result_text + "220\n");
+}
+
+constexpr const char* type_again = "; type it again, and what followed it on that line";
+
+struct typed_case {
+  const char* guards_against;
+  std::vector<std::string> pieces;
+  bool terminal;
+  int status;
+  int prompts_written;
+  std::string error;  // every error line, each ending in a line feed
+};
+
+// guards_against, pieces typed, at a terminal, status, prompts written, error lines
+const typed_case typed_cases[] = {
+    {"reading on after the input ended",
+     {"3", end_of_input, "50 60 100 120 10 20 30\n"},
+     false,
+     1,
+     2,
+     "knapsack: the input ended before the capacity\n"},
+    {"an error line after the prompt, on a terminal",
+     {"3\n", end_of_input},
+     true,
+     1,
+     2,
+     "\nknapsack: the input ended before the capacity\n"},
+    {"an error line after a number not ended by a line feed",
+     {"3 5", end_of_input},
+     true,
+     1,
+     3,
+     "\nknapsack: the input ended before the value of element 1\n"},
+    {"a read error taken for the end of the input",
+     {"3\n", read_failure},
+     false,
+     2,
+     2,
+     "knapsack: cannot read the input: Input/output error\n"},
+    {"a typo ending the session at a terminal",
+     {"3\n", "50\n", "60 abc 120\n", "100 120\n", "10 20 30\n"},
+     true,
+     0,
+     4,
+     std::string("knapsack: the value of element 2 must be an integer from -2147483648 to "
+                 "2147483647, not \"abc\"") +
+         type_again + "\n"},
+    {"a typo asked for again from a pipe",
+     {"3\n", "5x\n", "50\n"},
+     false,
+     1,
+     2,
+     "knapsack: the capacity must be an integer from 0 to 2147483647, not \"5x\"\n"},
+    {"the end of input after a typo not final at a terminal",
+     {"1\n", "x\n", end_of_input},
+     true,
+     1,
+     2,
+     std::string("knapsack: the capacity must be an integer from 0 to 2147483647, not \"x\"") +
+         type_again + "\nknapsack: the input ended before the capacity\n"},
+};
+
+TEST(Dialogue, TypedInput) {
+  for (const auto& c : typed_cases) {
+    SCOPED_TRACE(c.guards_against);
+    const session s = type(c.pieces, c.terminal);
+    EXPECT_EQ(s.status, c.status);
+    EXPECT_EQ(s.err, c.error);
+    const std::string result = c.status == exit_ok ? result_text + "220\n" : "";
+    EXPECT_EQ(s.out, prompts_up_to(c.prompts_written) + result);
+  }
 }
 
 }  // namespace
