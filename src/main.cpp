@@ -1,3 +1,5 @@
+#include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <new>
 
@@ -18,18 +20,23 @@ bool input_is_terminal() {
 #endif
 }
 
+// Whatever runs out of memory, the reader's lists or the text of an error line, ends here in one
+// line and status 2: unwinding an exception can itself need memory that is not there. The
+// whole table is allocated without this handler, and falls back to less memory instead.
+// The line goes through C's unbuffered stderr, which is there even while the C++ streams are
+// still being set up.
+[[noreturn]] void out_of_memory() {
+  std::cout.flush();
+  std::fputs("knapsack: not enough memory for this instance\n", stderr);
+  std::_Exit(exit_unanswerable);
+}
+
 }  // namespace
 
 int main() {
+  std::set_new_handler(out_of_memory);
   // The dialogue reads through std::cin's buffer and flushes std::cout itself before it waits
   // for input, so the C stdio streams need no synchronisation.
   std::ios::sync_with_stdio(false);
-  try {
-    return run_dialogue(std::cin, std::cout, std::cerr, input_is_terminal());
-  } catch (const std::bad_alloc&) {
-    // Not even the error line could be built; this one needs no memory.
-    std::cout.flush();
-    std::cerr << "knapsack: not enough memory for this instance\n";
-    return exit_unanswerable;
-  }
+  return run_dialogue(std::cin, std::cout, std::cerr, input_is_terminal());
 }

@@ -37,12 +37,13 @@
 // When all elements worth taking fit together, their total value is the answer and no row is
 // needed at all, however large the capacity.
 
-// The loops over a row get one clone per vector width, picked when the program loads; the build
-// can leave them out to test the portable code alone.
-#ifdef KNAPSACK_NO_CLONES
-#define VECTOR_CLONES
-#else
+// On x86-64 the loops over a row get one clone per vector width, picked when the program loads;
+// the build can leave them out to test the portable code alone. Other targets get the portable
+// code, vectorised for their baseline.
+#if defined(__x86_64__) && !defined(KNAPSACK_NO_CLONES)
 #define VECTOR_CLONES [[gnu::target_clones("avx512f", "avx2", "default")]]
+#else
+#define VECTOR_CLONES
 #endif
 
 namespace {

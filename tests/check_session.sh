@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Runs the program with CASE.in as standard input and compares standard output, standard error
-# and the exit status byte for byte with CASE.out, CASE.err (empty when absent) and CASE.status
-# (0 when absent).
+# Usage: check_session.sh CASE PROGRAM [ARGUMENT...]
+# Runs the program (through an emulator, when PROGRAM names one) with CASE.in as standard input
+# and compares standard output, standard error and the exit status byte for byte with CASE.out,
+# CASE.err (empty when absent) and CASE.status (0 when absent).
 set -u
-program=$1
-case=$2
+case=$1
+shift
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-"$program" <"$case.in" >"$work/out" 2>"$work/err"
+"$@" <"$case.in" >"$work/out" 2>"$work/err"
 status=$?
 [ -f "$case.err" ] && cp "$case.err" "$work/expected_err" || : >"$work/expected_err"
 expected_status=$(cat "$case.status" 2>/dev/null || echo 0)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs the program under a 512 MiB address-space limit. The program must be built without
-# AddressSanitizer, which reserves far more address space than that at start.
+# Runs the program under address-space limits: 512 MiB, and every limit from 3 to 12 MiB. The
+# program must be built without AddressSanitizer, which reserves far more address space at start.
 set -u
 program=$1
 ulimit -v 524288
@@ -52,4 +52,23 @@ expect "whole table beyond the limit" "200 1000000 $(elements 200 7) $(elements 
 # 300 x 1000001 cells exceed the table budget itself; 200 of the 300 fit.
 expect "whole table beyond the budget" "300 1000000 $(elements 300 7) $(elements 300 5000)" 0 \
   "${answer}1400" ""
+
+# Every address-space limit from 3 to 12 MiB, on a valid instance and on a refused one: the run
+# answers, or refuses with one line, or stops for lack of memory with one line; it never aborts.
+# (Below some limit the loader cannot even map the libraries and says so itself: status 127.)
+for ((limit = 3072; limit <= 12288; limit += 64)); do
+  for input in "3 50 60 100 120 10 20 30" "2 5 1 2x"; do
+    err=$( (ulimit -v $limit; "$program" <<<"$input" 2>&1 >/dev/null); echo "status $?")
+    status=${err##*status }
+    err=${err%status *}
+    lines=$(printf '%s' "$err" | wc -l)
+    case $status in
+      127) ;;
+      0) [ -z "$err" ] || { echo "limit $limit KiB: answered with '$err'"; failed=1; } ;;
+      1 | 2) [[ $lines = 1 && $err = knapsack:* ]] ||
+        { echo "limit $limit KiB, '$input': status $status, '$err'"; failed=1; } ;;
+      *) echo "limit $limit KiB, '$input': status $status, '$err'"; failed=1 ;;
+    esac
+  done
+done
 exit $failed
