@@ -65,6 +65,24 @@ instance of_family(std::int64_t kind, std::size_t n, int range) {
   return made;
 }
 
+// Instances built to defeat the step lists, where values per weight are (nearly) all equal:
+// profit ceiling (value 3 * ceil(weight / 3)) and even weights at an odd capacity (subset sum where
+// no selection meets the bound). Weights uniform in [1, range] (even ones in [2, range]).
+enum hard_family : std::int64_t { profit_ceiling, even_weights };
+
+instance of_hard_family(std::int64_t kind, std::size_t n, int range, int capacity) {
+  std::mt19937 random(12345);
+  std::uniform_int_distribution<int> uniform(1, kind == even_weights ? range / 2 : range);
+  instance made{{}, {}, capacity};
+  for (std::size_t k = 0; k < n; ++k) {
+    const int drawn = uniform(random);
+    const int weight = kind == even_weights ? 2 * drawn : drawn;
+    made.weights.push_back(weight);
+    made.values.push_back(kind == even_weights ? weight : 3 * ((weight + 2) / 3));
+  }
+  return made;
+}
+
 // Every way of solving one instance must give one answer; the first run of each shape records it.
 void check_answer(benchmark::State& state, int max_value, int best) {
   static std::map<std::tuple<std::int64_t, std::int64_t, std::int64_t, int>, int> answers;
@@ -116,6 +134,19 @@ void families(benchmark::State& state, beyond_budget how) {
     benchmark::DoNotOptimize(best);
   }
   check_answer(state, 0, best);
+}
+
+// Arguments: hard family, elements, range, capacity.
+void hard_families(benchmark::State& state, beyond_budget how) {
+  const instance problem =
+      of_hard_family(state.range(0), static_cast<std::size_t>(state.range(1)),
+                     static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
+  int best = 0;
+  for (auto _ : state) {
+    best = solve_once(problem, table_budget, how);
+    benchmark::DoNotOptimize(best);
+  }
+  check_answer(state, -1, best);
 }
 
 // The reference for the whole table: writing as many cells into freshly allocated memory.
@@ -195,6 +226,16 @@ void family_small(benchmark::internal::Benchmark* b) {
 BENCHMARK_CAPTURE(families, steps, beyond_budget::automatic)->Apply(family_targets);
 BENCHMARK_CAPTURE(families, steps, beyond_budget::automatic)->Apply(family_small);
 BENCHMARK_CAPTURE(families, two_rows, beyond_budget::two_rows)->Apply(family_small)->Iterations(1);
+// Capacity about half the total weight; the odd one for even weights.
+void hard_shapes(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"family", "elements", "range", "capacity"})->Unit(benchmark::kMillisecond);
+  b->Args({profit_ceiling, 400, 1000000, 100000000})->Args({even_weights, 400, 1000000, 99999999});
+  b->Iterations(1);
+}
+
+// Slow, seconds each: --benchmark_filter=hard runs them alone, --benchmark_filter=-hard skips them.
+BENCHMARK_CAPTURE(hard_families, steps_or_rows, beyond_budget::automatic)->Apply(hard_shapes);
+BENCHMARK_CAPTURE(hard_families, two_rows, beyond_budget::two_rows)->Apply(hard_shapes);
 BENCHMARK(fresh_memory)->Apply(shapes)->Iterations(1);
 constexpr int small = 1000;
 constexpr int large = INT_MAX / 4;

@@ -1,6 +1,7 @@
 #include "steps.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cstdint>
 #include <functional>
@@ -163,6 +164,15 @@ void merge(const problem& p, window w, std::int64_t& best, const step_list& from
   into.size = size;
 }
 
+// Work is counted in steps written. Widening a window costs some steps' worth besides its merge;
+// sorting n elements about n log2 n / 3, bounding by count some 100 passes over them.
+constexpr std::uint64_t widening_work = 8;
+constexpr std::uint64_t count_bound_passes = 100;
+
+std::uint64_t sorting_work(std::size_t n) {
+  return n * static_cast<std::uint64_t>(std::bit_width(n)) / 3;
+}
+
 // Steps held and written so far, against the limits.
 struct spending {
   step_limits limits;
@@ -196,10 +206,11 @@ bool can_widen(const frontier& f, bool after, std::size_t n) {
 bool widen(const problem& p, frontier& f, bool after, std::int64_t& best, spending& spent) {
   const std::size_t wanted = 2 * f.steps.size;
   const std::size_t growth = wanted > f.spare.room ? wanted - f.spare.room : 0;
+  const std::uint64_t work = wanted + widening_work;
   if (spent.held + growth > spent.limits.max_steps) return false;
-  if (wanted > spent.limits.max_work - std::min(spent.limits.max_work, spent.work)) return false;
+  if (work > spent.limits.max_work - std::min(spent.limits.max_work, spent.work)) return false;
   spent.held += growth;
-  spent.work += wanted;
+  spent.work += work;
   f.spare.reserve(wanted);
   if (after) {
     ++f.span.last;
@@ -283,6 +294,10 @@ std::int64_t count_bound(std::span<const element> sorted, std::int64_t capacity,
 
 std::optional<std::int64_t> best_by_steps(std::span<const int> values, std::span<const int> weights,
                                           int capacity, step_limits limits) {
+  // Where sorting the elements alone outweighs the work allowed, the rows are cheaper outright.
+  spending spent{limits};
+  spent.work = sorting_work(weights.size());
+  if (spent.work > limits.max_work) return std::nullopt;
   const candidates found = candidates_of(values, weights, capacity);
   const std::size_t n = found.sorted.size();
   problem p{found.sorted, std::vector<std::int64_t>(n + 1, 0), capacity};
@@ -310,12 +325,17 @@ std::optional<std::int64_t> best_by_steps(std::span<const int> values, std::span
                                                         at_split.value / at_split.weight);
 
   // When the greedy selection already holds as many elements as any selection can, the count
-  // bounds the value too: on values that grow with the weight, much more tightly.
-  if (most_elements(found.sorted, p.capacity) == split) {
-    bound = std::min(bound, count_bound(found.sorted, p.capacity, split));
+  // bounds the value too: on values that grow with the weight, much more tightly. It is worth
+  // its cost only within the work allowed.
+  const std::uint64_t counting = sorting_work(n) + count_bound_passes * n;
+  if (counting <= limits.max_work - std::min(limits.max_work, spent.work)) {
+    spent.work += counting;
+    if (most_elements(found.sorted, p.capacity) == split) {
+      bound = std::min(bound, count_bound(found.sorted, p.capacity, split));
+    }
   }
 
-  spending spent{limits};
+  const std::uint64_t set_up = spent.work;
   frontier whole = start_from(greedy, split, spent);
   frontier adds = start_from(greedy, split, spent);
   frontier removals = start_from(greedy, split, spent);
@@ -327,7 +347,7 @@ std::optional<std::int64_t> best_by_steps(std::span<const int> values, std::span
     }
     // The side lists run ahead while they hold and have written fewer steps than the whole list.
     bool widened = false;
-    while (best < bound && side_work < spent.work - side_work &&
+    while (best < bound && side_work < spent.work - set_up - side_work &&
            adds.steps.size + removals.steps.size < whole.steps.size) {
       const bool after = can_widen(adds, true, n) &&
                          (adds.steps.size <= removals.steps.size || !can_widen(removals, false, n));

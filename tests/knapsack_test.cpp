@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdint>
 #include <iterator>
+#include <new>
 #include <random>
 #include <stdexcept>
 #include <tuple>
@@ -80,6 +81,17 @@ TEST(Knapsack, RefusesBestValueBeyondIntMax) {
                  std::overflow_error);
   }
   EXPECT_THROW(knapsack(std::vector<int>(3, 1000000000), {0, 0, 0}, 0), std::overflow_error);
+}
+
+// Subset sum over even weights at an odd capacity: no selection meets the bound, so the step
+// lists grow until they give up. With memory for neither the table nor two rows, the solver must
+// refuse rather than take what it was not given; with memory, it answers.
+TEST(Knapsack, TakesNoMoreMemoryThanGiven) {
+  std::vector<int> weights;
+  for (int k = 1; k <= 24; ++k) weights.push_back(2 * (k * 7919 % 1000 + 1));
+  const int capacity = 4001;
+  EXPECT_THROW(knapsack_within(weights, weights, capacity, {.memory = 4000}), std::bad_alloc);
+  EXPECT_EQ(knapsack_within(weights, weights, capacity, {.memory = 70000}), 3986);
 }
 
 TEST(Knapsack, RefusesArgumentsOutsideTheTable) {
