@@ -129,6 +129,17 @@ void keep(token_start& token, int c) {
   }
 }
 
+// A refused token's start as it was typed, from what the parse kept of it: its sign (or 0), its
+// number of digits and their value, which is below 2^35 and so has no more digits than that.
+[[gnu::cold]] token_start spelled(int sign, std::size_t digits, std::int64_t magnitude) {
+  token_start token;
+  if (sign != 0) keep(token, sign);
+  const std::string significant = magnitude == 0 ? "" : std::to_string(magnitude);
+  for (std::size_t k = significant.size(); k < digits; ++k) keep(token, '0');
+  for (const char digit : significant) keep(token, digit);
+  return token;
+}
+
 // Reads the next token as an optionally signed decimal integer from `low` to INT_MAX. Refuses it
 // at the first byte that is neither a digit nor whitespace, or once its digits pass the 32-bit
 // range, so that an endless token is refused too. Inlined into its callers: a result returned
@@ -137,24 +148,19 @@ void keep(token_start& token, int c) {
   int c = peek(from);
   while (is_space(c)) c = advance(from);
   if (c == eof) return {from.failure.empty() ? found::end : found::read_error};
-  from.token.size = 0;
-  from.token.cut = false;
-  const bool negative = c == '-';
-  if (c == '-' || c == '+') {
-    keep(from.token, c);
-    c = advance(from);
-  }
-  const std::int64_t most = negative ? std::int64_t{INT_MAX} + 1 : INT_MAX;
+  const int sign = c == '-' || c == '+' ? c : 0;
+  if (sign != 0) c = advance(from);
+  const std::int64_t most = sign == '-' ? std::int64_t{INT_MAX} + 1 : INT_MAX;
   std::int64_t magnitude = 0;
-  bool has_digits = false;
+  std::size_t digits = 0;
   for (; is_digit(c); c = advance(from)) {
-    keep(from.token, c);
     magnitude = magnitude * 10 + (c - '0');
+    ++digits;
     if (magnitude > most) break;
-    has_digits = true;
   }
-  const std::int64_t number = negative ? -magnitude : magnitude;
-  if (!has_digits || magnitude > most || (c != eof && !is_space(c)) || number < low) {
+  const std::int64_t number = sign == '-' ? -magnitude : magnitude;
+  if (digits == 0 || magnitude > most || (c != eof && !is_space(c)) || number < low) {
+    from.token = spelled(sign, digits, magnitude);
     if (c != eof && !is_space(c)) {
       if (magnitude <= most) keep(from.token, c);
       ++from.next;
@@ -264,13 +270,14 @@ std::optional<int> read_into(const console& at, source& from, const field& expec
 
 std::optional<int> read_list(const console& at, source& from, field expected, int count,
                              std::vector<int>& list) {
-  while (std::ssize(list) < count) {
+  for (int k = 0; k < count;) {
     const number_read got = read_number(from, expected.low);
     if (got.what == found::number) [[likely]] {
       list.push_back(got.number);
+      ++k;
       continue;
     }
-    expected.element = list.size() + 1;
+    expected.element = static_cast<std::size_t>(k) + 1;
     if (const auto stop = refuse(at, from, expected, got.what)) return stop;
   }
   return std::nullopt;

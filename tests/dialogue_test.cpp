@@ -134,6 +134,7 @@ const refused_case refused_cases[] = {
     {"2 5 1 2", 1, 4, "the input ended before the weight of element 1"},
     {"2 5 1 2 3", 1, 4, "the input ended before the weight of element 2"},
     {"2 5 1 2 3 -1", 1, 4, "the weight of element 2" INT_RANGE("0") "\"-1\""},
+    {"1 5 -0000012x", 1, 3, "the value of element 1" INT_RANGE("-2147483648") "\"-0000012x\""},
     {"1 5 \x01\"\\\xff", 1, 3,
      "the value of element 1" INT_RANGE("-2147483648") "\"\\x01\\x22\\x5c\\xff\""},
     {"1234567890123456789012345678901234567890123", 1, 1,
