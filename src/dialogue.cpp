@@ -4,6 +4,7 @@
 #include <array>
 #include <climits>
 #include <cstdint>
+#include <ios>
 #include <istream>
 #include <new>
 #include <optional>

@@ -34,6 +34,19 @@
 // bound of the whole instance (the greedy value plus the free room at the break element's value
 // per weight), or when every element is in the window.
 //
+// Where values grow with the weight, the best selections hold as many elements as fit, and that
+// bound is far too loose: the search could never stop early. When the greedy selection already
+// holds as many elements as any selection can, a bound over both the capacity and the count (a
+// Lagrangian bound, minimised over its capacity rate) takes its place where it is lower.
+//
+// Such instances, and subset sums, end only when a selection meets the bound exactly, and the
+// combined list has to hold about every subset sum of its window to find one. Two side lists, one
+// only adding elements after the break element and one only taking out elements before it, reach
+// the same selections in pairs with about the square root of the steps: for each addition the
+// best removal that makes it fit is found in one pass over both lists. They run ahead of the
+// combined list, never holding or writing more steps than it, and only raise the best value
+// found; the combined list still proves it the best when no selection meets the bound.
+//
 // Sums are exact in 64 bits: fewer than 2^31 elements, each below 2^31. A bound multiplies such a
 // sum by a 32-bit number, in 128 bits.
 
@@ -133,8 +146,8 @@ constexpr step sentinel{INT64_MAX, 0};
 
 // Merges `from` with itself shifted by `by` into `into` (room for twice as many steps), keeping
 // the steps that no other step dominates and that are still promising in window `w`, and raises
-// `best` to every step within the capacity. Branch-free but for the loops: which list gives the
-// next step, and whether a step survives, cannot be predicted.
+// `best` to every step within the capacity. Which list gives the next step cannot be predicted,
+// so it is chosen without a branch; whether a step survives mostly can.
 void merge(const problem& p, window w, std::int64_t& best, const step_list& from, step by,
            step_list& into) {
   const neighbours beside = neighbours_of(p, w);

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <memory>
 #include <new>
-#include <stdexcept>
 #include <utility>
 
 #if __has_include(<sys/mman.h>)
@@ -20,9 +19,9 @@
 // others because an element of weight 0 fits in any capacity.
 //
 // Row i lives in slot i mod K of one flat buffer: K = n+1 keeps the whole table, K = 2 keeps two
-// rows when the whole table would outgrow the budget or memory. Both give the same answer. A row
-// is written in segments cut where the element starts to fit and where the row above ends, so
-// that each segment is a branch-free loop the compiler vectorises.
+// rows where only the answer is wanted. Both give the same answer. A row is written in segments
+// cut where the element starts to fit and where the row above ends, so that each segment is a
+// branch-free loop the compiler vectorises.
 //
 // Cells are unsigned: no cell is below 0, since leaving everything out is always possible. When
 // the values that could be taken may sum past INT_MAX, additions saturate at UINT32_MAX, so a best
