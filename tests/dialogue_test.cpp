@@ -1,5 +1,6 @@
 #include "dialogue.hpp"
 
+#include <array>
 #include <cerrno>
 #include <ios>
 #include <sstream>
@@ -238,6 +239,35 @@ TEST(Dialogue, ReadsInputThatHoldsNothingAhead) {
   const session s = converse(input);
   EXPECT_EQ(s.status, exit_ok);
   EXPECT_EQ(s.out, prompts_up_to(4) + result_text + "220\n");
+}
+
+// Input that never ends: the same byte over and over, counting how much was taken.
+class endless_input : public std::streambuf {
+ public:
+  explicit endless_input(char byte) { buffer_.fill(byte); }
+  std::size_t taken = 0;
+
+ protected:
+  int_type underflow() override {
+    if (taken > (std::size_t{1} << 24))
+      return traits_type::eof();  // so that a fault fails, not hangs
+    taken += buffer_.size();
+    setg(buffer_.data(), buffer_.data(), buffer_.data() + buffer_.size());
+    return traits_type::to_int_type(buffer_[0]);
+  }
+
+ private:
+  std::array<char, 4096> buffer_{};
+};
+
+TEST(Dialogue, RefusesEndlessInputAtOnce) {
+  for (const char byte : {'\0', '9'}) {
+    SCOPED_TRACE(static_cast<int>(byte));
+    endless_input input(byte);
+    const session s = converse(input);
+    EXPECT_EQ(s.status, exit_bad_input);
+    EXPECT_LE(input.taken, std::size_t{1} << 16);
+  }
 }
 
 constexpr const char* type_again = "; type it again, and what followed it on that line";
