@@ -284,8 +284,7 @@ std::optional<int> read_list(const console& at, source& from, field expected, in
   return std::nullopt;
 }
 
-int converse(const console& at, std::streambuf& in) {
-  source from{in, at.out};
+int converse(const console& at, source& from) {
   int count = 0;
   int capacity = 0;
   prompt(at, from, prompt_count);
@@ -313,25 +312,21 @@ int converse(const console& at, std::streambuf& in) {
   return exit_ok;
 }
 
-void report_plain(std::ostream& out, std::ostream& err, const std::string& message) {
-  out.flush();
-  err << "knapsack: " << message << '\n';
-  err.flush();
-}
-
 }  // namespace
 
 int run_dialogue(std::istream& in, std::ostream& out, std::ostream& err, bool terminal) {
+  const console at{out, err, terminal};
+  source from{*in.rdbuf(), out};
   try {
-    return converse({out, err, terminal}, *in.rdbuf());
+    return converse(at, from);
   } catch (const std::bad_alloc&) {
-    report_plain(out, err, "not enough memory for this instance");
+    report(at, from, "not enough memory for this instance");
     return exit_unanswerable;
   } catch (const std::overflow_error&) {
-    report_plain(out, err, "the best total value exceeds " + std::to_string(INT_MAX));
+    report(at, from, "the best total value exceeds " + std::to_string(INT_MAX));
     return exit_unanswerable;
   } catch (const std::invalid_argument& error) {
-    report_plain(out, err, error.what());
+    report(at, from, error.what());
     return exit_bad_input;
   }
 }
