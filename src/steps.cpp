@@ -200,6 +200,13 @@ struct frontier {
   window span;
 };
 
+// Charges `work` when it stays within the limit; false, charging nothing, when it would not.
+bool spend(spending& spent, std::uint64_t work) {
+  if (work > spent.limits.max_work - std::min(spent.limits.max_work, spent.work)) return false;
+  spent.work += work;
+  return true;
+}
+
 frontier start_from(step greedy, std::size_t split, spending& spent) {
   frontier f{{}, {}, {split, split}};
   f.steps.reserve(1);
@@ -219,11 +226,10 @@ bool can_widen(const frontier& f, bool after, std::size_t n) {
 bool widen(const problem& p, frontier& f, bool after, std::int64_t& best, spending& spent) {
   const std::size_t wanted = 2 * f.steps.size;
   const std::size_t growth = wanted > f.spare.room ? wanted - f.spare.room : 0;
-  const std::uint64_t work = wanted + widening_work;
-  if (spent.held + growth > spent.limits.max_steps) return false;
-  if (work > spent.limits.max_work - std::min(spent.limits.max_work, spent.work)) return false;
+  if (spent.held + growth > spent.limits.max_steps || !spend(spent, wanted + widening_work)) {
+    return false;
+  }
   spent.held += growth;
-  spent.work += work;
   f.spare.reserve(wanted);
   if (after) {
     ++f.span.last;
@@ -309,8 +315,7 @@ std::optional<std::int64_t> best_by_steps(std::span<const int> values, std::span
                                           int capacity, step_limits limits) {
   // Where sorting the elements alone outweighs the work allowed, the rows are cheaper outright.
   spending spent{limits};
-  spent.work = sorting_work(weights.size());
-  if (spent.work > limits.max_work) return std::nullopt;
+  if (!spend(spent, sorting_work(weights.size()))) return std::nullopt;
   const candidates found = candidates_of(values, weights, capacity);
   const std::size_t n = found.sorted.size();
   problem p{found.sorted, std::vector<std::int64_t>(n + 1, 0), capacity};
@@ -340,9 +345,7 @@ std::optional<std::int64_t> best_by_steps(std::span<const int> values, std::span
   // When the greedy selection already holds as many elements as any selection can, the count
   // bounds the value too: on values that grow with the weight, much more tightly. It is worth
   // its cost only within the work allowed.
-  const std::uint64_t counting = sorting_work(n) + count_bound_passes * n;
-  if (counting <= limits.max_work - std::min(limits.max_work, spent.work)) {
-    spent.work += counting;
+  if (spend(spent, sorting_work(n) + count_bound_passes * n)) {
     if (most_elements(found.sorted, p.capacity) == split) {
       bound = std::min(bound, count_bound(found.sorted, p.capacity, split));
     }
