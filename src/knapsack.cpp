@@ -75,13 +75,15 @@ std::size_t read_bytes(const char* path, std::string_view key, std::size_t unit)
   return number <= SIZE_MAX / unit ? static_cast<std::size_t>(number) * unit : SIZE_MAX;
 }
 
-}  // namespace
-
+// Bytes this process may use: the least of its control group's limit (v2, then v1) and the memory
+// available, or SIZE_MAX when none can be read.
 std::size_t usable_memory() {
   return std::min({read_bytes("/sys/fs/cgroup/memory.max", "", 1),
                    read_bytes("/sys/fs/cgroup/memory/memory.limit_in_bytes", "", 1),
                    read_bytes("/proc/meminfo", "MemAvailable:", 1024)});
 }
+
+}  // namespace
 
 int knapsack_within(std::span<const int> values, std::span<const int> weights, int capacity,
                     const solver_limits& limits) {

@@ -32,7 +32,3 @@ struct solver_limits {
 /// As knapsack(), within `limits`.
 int knapsack_within(std::span<const int> values, std::span<const int> weights, int capacity,
                     const solver_limits& limits);
-
-/// Bytes this process may use: the least of its control group's limit and the memory available,
-/// or SIZE_MAX when neither can be read.
-std::size_t usable_memory();
