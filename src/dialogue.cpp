@@ -218,8 +218,10 @@ struct console {
 // not after a prompt or a number that nothing typed has ended.
 void report(const console& at, source& from, const std::string& message) {
   at.out.flush();
-  if (at.terminal && !from.line_ended) at.err << '\n';
-  at.err << "knapsack: " << message << '\n';
+  // One write: standard error is unbuffered, and on a shared terminal nothing typed or written
+  // meanwhile should land inside the line.
+  const std::string_view fresh_line = at.terminal && !from.line_ended ? "\n" : "";
+  at.err << std::string(fresh_line) + "knapsack: " + message + '\n';
   at.err.flush();
   from.line_ended = true;
 }
