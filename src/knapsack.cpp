@@ -1,30 +1,42 @@
 #include "knapsack.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdint>
-#include <fstream>
+#include <exception>
 #include <new>
 #include <optional>
 #include <stdexcept>
-#include <string>
-#include <string_view>
+#include <thread>
 
+#include "halves.hpp"
+#include "machine.hpp"
+#include "reduce.hpp"
+#include "rows.hpp"
 #include "steps.hpp"
 #include "table.hpp"
 
 // Which method answers which instance. While the whole table fits in the budget and comfortably
-// in memory, it is filled: its cost is known and small. Beyond it only the best value matters, and
-// step lists usually find it in a tiny part of the time and memory that rows over every capacity
-// take. Where they grow dense they are no better than rows and slower per step, so they give up
-// once they have written a small share of the cells the rows would, or held half as many bytes as
-// the two rows, and the two rows take over: no instance costs much more than the rows alone.
+// in memory, it is filled: its cost is known and small. Beyond it only the best value matters, so
+// the instance is first reduced: common divisors of the weights divided out, elements decided by
+// bounds, and a lower and an upper bound found; often they meet and nothing more is needed.
+// Otherwise:
+//
+// - Few open elements: step lists, given as much work as the halves would take, then the halves,
+//   whose cost is bounded whatever the capacity.
+// - Else step lists, which usually find and prove the best value in a tiny part of the time and
+//   memory that rows over every capacity take, but on some instances grow without end. Once they
+//   have written a small share of the cells the rows would, the rows start on the other
+//   processors and the first to finish answers; the other stops at its next check. On one
+//   processor the lists give up at that point and the rows take over instead. The lists never
+//   hold more than half the rows' bytes, so that both fit together in half the usable memory.
 
 namespace {
 
-// Cells of the two rows per step the lists may write before they hand over. A step costs about
-// as much as 15 to 30 cells, and pruned rows compute about half their cells, so on the instances
-// the lists cannot finish they add some 3% to the rows' time.
+// Cells of the rows per step the lists may write before the rows start. A step costs about as
+// much as 15 to 30 cells, and pruned rows compute about half their cells, so where the lists
+// cannot finish they delay the rows by some 3%.
 constexpr std::uint64_t cells_per_step = 1000;
 
 void check_arguments(std::span<const int> values, std::span<const int> weights, int capacity) {
@@ -35,52 +47,83 @@ void check_arguments(std::span<const int> values, std::span<const int> weights, 
   }
 }
 
-std::int64_t best_by_steps_or_rows(std::span<const int> values, std::span<const int> weights,
-                                   int capacity, std::size_t memory) {
-  const std::size_t rows = two_rows_bytes(capacity);
-  const bool rows_fit = rows <= memory / 2;
-  const std::uint64_t cells = weights.size() * (static_cast<std::uint64_t>(capacity) + 1);
-  const step_limits limits{std::min(rows / 2, memory / 2) / (2 * sizeof(std::int64_t)),
-                           rows_fit ? cells / cells_per_step : UINT64_MAX};
-  if (const auto best = best_by_steps(values, weights, capacity, limits)) return *best;
-  if (!rows_fit) throw std::bad_alloc();
-  return best_by_two_rows(values, weights, capacity, true);
+std::int64_t best_by_rows(const reduced& r, unsigned threads) {
+  return *best_by_rows(r, rows_options{.threads = threads});
+}
+
+// The step lists and the rows side by side: the rows start once the lists have done a small share
+// of the rows' work, on every processor but the lists' own.
+std::int64_t best_by_steps_or_rows(const reduced& r, const solver_limits& limits) {
+  const std::size_t room = limits.memory / 2;
+  const std::size_t rows = rows_bytes(r);
+  if (rows > room) {  // the lists alone, as far as memory goes
+    if (const auto best = best_by_steps(r, {room / step_bytes, UINT64_MAX})) return *best;
+    throw std::bad_alloc();
+  }
+  const std::uint64_t cells = r.sorted.size() * (static_cast<std::uint64_t>(r.capacity) + 1);
+  const std::uint64_t head_start = cells / cells_per_step;
+  step_limits lists{std::min(rows / 2, room - rows) / step_bytes, UINT64_MAX};
+  if (limits.threads <= 1) {
+    lists.max_work = head_start;
+    if (const auto best = best_by_steps(r, lists)) return *best;
+    return best_by_rows(r, 1);
+  }
+  std::optional<std::int64_t> from_rows;
+  std::exception_ptr rows_failure;
+  std::atomic<bool> rows_done{false};
+  std::jthread rows_thread;  // stopped and joined when it goes out of scope
+  lists.keep_going = [&](std::uint64_t work) {
+    if (!rows_thread.joinable() && work >= head_start) {
+      rows_thread = std::jthread([&](const std::stop_token& stop) {
+        try {
+          from_rows = best_by_rows(r, {.threads = limits.threads - 1, .stop = stop});
+        } catch (...) {
+          rows_failure = std::current_exception();
+        }
+        rows_done.store(true, std::memory_order_release);
+      });
+    }
+    // Rows that failed leave the lists to go on.
+    return !rows_done.load(std::memory_order_acquire) || rows_failure != nullptr;
+  };
+  if (const auto best = best_by_steps(r, lists)) return *best;
+  if (!rows_thread.joinable()) return best_by_rows(r, limits.threads);
+  rows_thread.join();
+  if (rows_failure) std::rethrow_exception(rows_failure);
+  return *from_rows;
 }
 
 std::int64_t best_beyond_budget(std::span<const int> values, std::span<const int> weights,
-                                int capacity, std::size_t memory, beyond_budget how) {
-  switch (how) {
+                                int capacity, const solver_limits& limits) {
+  if (limits.how == beyond_budget::two_rows_full) {
+    return best_by_two_rows(values, weights, capacity);
+  }
+  const reduced r = reduce(values, weights, capacity);
+  // A selection already found is worth more than the answer may be.
+  if (r.lower > INT_MAX) throw std::overflow_error("best total value exceeds INT_MAX");
+  if (r.sorted.empty()) return r.lower;
+  const std::size_t n = r.sorted.size();
+  const bool halves_fit = n <= halves_most_elements && halves_bytes(n) <= limits.memory / 2;
+  switch (limits.how) {
     case beyond_budget::steps:
-      return *best_by_steps(values, weights, capacity, {SIZE_MAX, UINT64_MAX});
+      return *best_by_steps(r, {SIZE_MAX, UINT64_MAX});
+    case beyond_budget::halves:
+      if (halves_fit) return best_by_halves(r);
+      break;
     case beyond_budget::two_rows:
-      return best_by_two_rows(values, weights, capacity, true);
+      return best_by_rows(r, limits.threads);
     case beyond_budget::two_rows_full:
-      return best_by_two_rows(values, weights, capacity, false);
     case beyond_budget::automatic:
       break;
   }
-  return best_by_steps_or_rows(values, weights, capacity, memory);
-}
-
-// The number in a file (after `key`, when one is given) times `unit`; SIZE_MAX when there is no
-// such file or no number there, as for a limit of "max".
-std::size_t read_bytes(const char* path, std::string_view key, std::size_t unit) {
-  std::ifstream file(path);
-  if (!key.empty()) {
-    for (std::string word; file >> word && word != key;) {
-    }
+  // Few elements: the halves' cost is known and bounded whatever the capacity; the lists are
+  // given as much, since they usually finish far sooner.
+  if (halves_fit) {
+    const std::uint64_t work = halves_selections(n);
+    if (const auto best = best_by_steps(r, {2 * work, work})) return *best;
+    return best_by_halves(r);
   }
-  std::uint64_t number = 0;
-  if (!(file >> number)) return SIZE_MAX;
-  return number <= SIZE_MAX / unit ? static_cast<std::size_t>(number) * unit : SIZE_MAX;
-}
-
-// Bytes this process may use: the least of its control group's limit (v2, then v1) and the memory
-// available, or SIZE_MAX when none can be read.
-std::size_t usable_memory() {
-  return std::min({read_bytes("/sys/fs/cgroup/memory.max", "", 1),
-                   read_bytes("/sys/fs/cgroup/memory/memory.limit_in_bytes", "", 1),
-                   read_bytes("/proc/meminfo", "MemAvailable:", 1024)});
+  return best_by_steps_or_rows(r, limits);
 }
 
 }  // namespace
@@ -92,12 +135,13 @@ int knapsack_within(std::span<const int> values, std::span<const int> weights, i
   if (whole_table_bytes(weights.size(), capacity) <= std::min(limits.table, limits.memory / 2)) {
     best = best_by_whole_table(values, weights, capacity);
   }
-  if (!best) best = best_beyond_budget(values, weights, capacity, limits.memory, limits.how);
+  if (!best) best = best_beyond_budget(values, weights, capacity, limits);
   if (*best > INT_MAX) throw std::overflow_error("best total value exceeds INT_MAX");
   return static_cast<int>(*best);
 }
 
 int knapsack(std::vector<int> values, std::vector<int> weights, int capacity) {
-  static const std::size_t memory = usable_memory();
-  return knapsack_within(values, weights, capacity, {.memory = memory});
+  static const machine_limits machine = read_machine_limits();
+  return knapsack_within(values, weights, capacity,
+                         {.memory = machine.memory, .threads = machine.threads});
 }

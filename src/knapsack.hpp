@@ -10,10 +10,11 @@ inline constexpr std::size_t table_budget = std::size_t{1} << 30;
 
 /// How an instance whose whole table is not kept is answered.
 enum class beyond_budget {
-  automatic,      ///< step lists, handing over to two rows when they grow dense
+  automatic,      ///< halves, step lists and rows, each where it costs least
   steps,          ///< step lists alone, however large they grow
-  two_rows,       ///< two rows, only the columns that can still lead to the answer
-  two_rows_full,  ///< two rows, every column
+  halves,         ///< both halves' selections paired, up to halves_most_elements open elements
+  two_rows,       ///< rows, only the columns that can still lead to the answer
+  two_rows_full,  ///< two rows, every column, without reducing the instance first
 };
 
 /// The greatest total value of elements, each taken at most once, whose weights sum to at most
@@ -26,6 +27,7 @@ int knapsack(std::vector<int> values, std::vector<int> weights, int capacity);
 struct solver_limits {
   std::size_t table = table_budget;  ///< bytes up to which the whole table is kept
   std::size_t memory = SIZE_MAX;     ///< bytes the process may use, of which it takes half
+  unsigned threads = 1;              ///< processors it may use beyond the whole table
   beyond_budget how = beyond_budget::automatic;
 };
 

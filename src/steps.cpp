@@ -58,34 +58,7 @@ struct step {
   std::int64_t weight;
   std::int64_t value;
 };
-
-using element = step;
-
-// Neither product passes 2^62.
-bool more_efficient(const element& a, const element& b) {
-  return a.value * b.weight > b.value * a.weight;
-}
-
-// The elements a best selection may hold, and the value of those that weigh nothing: with a
-// positive value, always taken.
-struct candidates {
-  std::vector<element> sorted;
-  std::int64_t free_value = 0;
-};
-
-candidates candidates_of(std::span<const int> values, std::span<const int> weights, int capacity) {
-  candidates found;
-  for (std::size_t k = 0; k < weights.size(); ++k) {
-    if (values[k] <= 0 || weights[k] > capacity) continue;
-    if (weights[k] == 0) {
-      found.free_value += values[k];
-    } else {
-      found.sorted.push_back({weights[k], values[k]});
-    }
-  }
-  std::stable_sort(found.sorted.begin(), found.sorted.end(), more_efficient);
-  return found;
-}
+static_assert(sizeof(step) == step_bytes);
 
 // The sorted elements, and the capacity every list works to.
 struct problem {
@@ -177,18 +150,12 @@ void merge(const problem& p, window w, std::int64_t& best, const step_list& from
   into.size = size;
 }
 
-// Work is counted in steps written. Widening a window costs some steps' worth besides its merge;
-// sorting n elements about n log2 n / 3, bounding by count some 100 passes over them.
+// Work is counted in steps written; widening a window costs some steps' worth besides its merge.
 constexpr std::uint64_t widening_work = 8;
-constexpr std::uint64_t count_bound_passes = 100;
-
-std::uint64_t sorting_work(std::size_t n) {
-  return n * static_cast<std::uint64_t>(std::bit_width(n)) / 3;
-}
 
 // Steps held and written so far, against the limits.
 struct spending {
-  step_limits limits;
+  const step_limits& limits;
   std::size_t held = 0;
   std::uint64_t work = 0;
 };
@@ -224,6 +191,7 @@ bool can_widen(const frontier& f, bool after, std::size_t n) {
 // Takes the next element after the window, or the last one before it, into f. False, with f
 // unchanged, when that would pass a limit.
 bool widen(const problem& p, frontier& f, bool after, std::int64_t& best, spending& spent) {
+  if (spent.limits.keep_going && !spent.limits.keep_going(spent.work)) return false;
   const std::size_t wanted = 2 * f.steps.size;
   const std::size_t growth = wanted > f.spare.room ? wanted - f.spare.room : 0;
   if (spent.held + growth > spent.limits.max_steps || !spend(spent, wanted + widening_work)) {
@@ -233,13 +201,40 @@ bool widen(const problem& p, frontier& f, bool after, std::int64_t& best, spendi
   f.spare.reserve(wanted);
   if (after) {
     ++f.span.last;
-    merge(p, f.span, best, f.steps, p.sorted[f.span.last - 1], f.spare);
+    const element& added = p.sorted[f.span.last - 1];
+    merge(p, f.span, best, f.steps, {added.weight, added.value}, f.spare);
   } else {
     const element& taken_out = p.sorted[--f.span.first];
     merge(p, f.span, best, f.steps, {-taken_out.weight, -taken_out.value}, f.spare);
   }
   std::swap(f.steps, f.spare);
   return true;
+}
+
+// The best value within the capacity of a step changed by one element outside its window: one
+// after it added, or one before it taken out. Steps are sorted by weight with values rising, so
+// for each element the heaviest step that fits is the best. Where the best selection differs from
+// the greedy one by elements far apart, as where values follow the weights closely, this finds
+// it long before the window reaches them.
+std::uint64_t pairing_work(const frontier& f, std::size_t n) {
+  return (n - (f.span.last - f.span.first)) *
+         static_cast<std::uint64_t>(std::bit_width(f.steps.size));
+}
+
+std::int64_t best_with_one_more(const problem& p, const frontier& f) {
+  const step* const first = f.steps.steps.get();
+  const step* const last = first + f.steps.size;
+  std::int64_t best = INT64_MIN;
+  const auto pair = [&](std::int64_t weight, std::int64_t value) {
+    const step* fit = std::upper_bound(first, last, p.capacity - weight,
+                                       [](std::int64_t w, const step& s) { return w < s.weight; });
+    if (fit != first) best = std::max(best, (fit - 1)->value + value);
+  };
+  for (std::size_t k = f.span.last; k < p.sorted.size(); ++k) {
+    pair(p.sorted[k].weight, p.sorted[k].value);
+  }
+  for (std::size_t k = 0; k < f.span.first; ++k) pair(-p.sorted[k].weight, -p.sorted[k].value);
+  return best;
 }
 
 // The best value within the capacity of a selection that adds to the greedy one the elements of
@@ -259,103 +254,31 @@ std::int64_t best_pair(const step_list& adds, const step_list& removals, step gr
   return best;
 }
 
-// The most elements a selection within the capacity can hold: as many of the lightest as fit.
-std::size_t most_elements(std::span<const element> sorted, std::int64_t capacity) {
-  std::vector<std::int64_t> weights(sorted.size());
-  std::ranges::transform(sorted, weights.begin(), &element::weight);
-  std::ranges::sort(weights);
-  std::size_t count = 0;
-  for (; count < weights.size() && weights[count] <= capacity; ++count) capacity -= weights[count];
-  return count;
-}
-
-// An upper bound on every selection of at most `most` elements within the capacity: for any
-// rates mu, lambda >= 0, its value is at most
-//   mu * capacity + lambda * most + sum over all elements of max(0, value - mu * weight - lambda).
-// Here mu = a / scale, and lambda is the best for that mu: the most-th largest of
-// value - mu * weight, or 0. Exact, in units of 1 / scale.
-constexpr std::int64_t scale = std::int64_t{1} << 20;
-
-wide scaled_bound(std::span<const element> sorted, std::int64_t capacity, std::size_t most,
-                  std::int64_t a, std::vector<wide>& gains) {
-  gains.clear();
-  for (const element& e : sorted) gains.push_back(wide{e.value} * scale - wide{a} * e.weight);
-  wide lambda = 0;
-  if (most < gains.size()) {
-    const auto kth = gains.begin() + static_cast<std::ptrdiff_t>(most) - 1;
-    std::nth_element(gains.begin(), kth, gains.end(), std::greater<>());
-    lambda = std::max(wide{0}, *kth);
-  }
-  wide bound = wide{a} * capacity + lambda * static_cast<std::int64_t>(most);
-  for (const wide gain : gains) bound += std::max(wide{0}, gain - lambda);
-  return bound;
-}
-
-// The least such bound over mu, found by bisecting on the slope of the convex bound in mu.
-std::int64_t count_bound(std::span<const element> sorted, std::int64_t capacity, std::size_t most) {
-  std::vector<wide> gains;
-  std::int64_t low = 0;
-  std::int64_t high = 0;  // past the best value per weight, where the slope is positive
-  for (const element& e : sorted) high = std::max(high, e.value * scale / e.weight + 1);
-  while (low < high) {
-    const std::int64_t middle = low + (high - low) / 2;
-    if (scaled_bound(sorted, capacity, most, middle + 1, gains) <
-        scaled_bound(sorted, capacity, most, middle, gains)) {
-      low = middle + 1;
-    } else {
-      high = middle;
-    }
-  }
-  return static_cast<std::int64_t>(scaled_bound(sorted, capacity, most, low, gains) / scale);
-}
-
 }  // namespace
 
-std::optional<std::int64_t> best_by_steps(std::span<const int> values, std::span<const int> weights,
-                                          int capacity, step_limits limits) {
-  // Where sorting the elements alone outweighs the work allowed, the rows are cheaper outright.
+std::optional<std::int64_t> best_by_steps(const reduced& r, const step_limits& limits) {
   spending spent{limits};
-  if (!spend(spent, sorting_work(weights.size()))) return std::nullopt;
-  const candidates found = candidates_of(values, weights, capacity);
-  const std::size_t n = found.sorted.size();
-  problem p{found.sorted, std::vector<std::int64_t>(n + 1, 0), capacity};
+  const std::size_t n = r.sorted.size();
+  problem p{r.sorted, std::vector<std::int64_t>(n + 1, 0), r.capacity};
   for (std::size_t k = 0; k < n; ++k) {
-    p.weight_before[k + 1] = p.weight_before[k] + found.sorted[k].weight;
+    p.weight_before[k + 1] = p.weight_before[k] + r.sorted[k].weight;
   }
   const auto after_fit =
       std::upper_bound(p.weight_before.begin(), p.weight_before.end(), p.capacity);
   const auto split = static_cast<std::size_t>(after_fit - p.weight_before.begin()) - 1;
 
   step greedy{p.weight_before[split], 0};
-  for (std::size_t k = 0; k < split; ++k) greedy.value += found.sorted[k].value;
-  if (split == n) return found.free_value + greedy.value;
+  for (std::size_t k = 0; k < split; ++k) greedy.value += r.sorted[k].value;
+  if (split == n) return std::max(r.lower, r.fixed + greedy.value);
 
-  // The greedy selection, then whatever else still fits in order, is a first lower bound.
-  std::int64_t best = greedy.value;
-  std::int64_t room = p.capacity - greedy.weight;
-  for (std::size_t k = split + 1; k < n; ++k) {
-    if (found.sorted[k].weight > room) continue;
-    room -= found.sorted[k].weight;
-    best += found.sorted[k].value;
-  }
-  const element& at_split = found.sorted[split];
-  auto bound = greedy.value + static_cast<std::int64_t>(wide{p.capacity - greedy.weight} *
-                                                        at_split.value / at_split.weight);
-
-  // When the greedy selection already holds as many elements as any selection can, the count
-  // bounds the value too: on values that grow with the weight, much more tightly. It is worth
-  // its cost only within the work allowed.
-  if (spend(spent, sorting_work(n) + count_bound_passes * n)) {
-    if (most_elements(found.sorted, p.capacity) == split) {
-      bound = std::min(bound, count_bound(found.sorted, p.capacity, split));
-    }
-  }
-
-  const std::uint64_t set_up = spent.work;
+  // Values of the open elements alone: what a selection must beat, and what none exceeds.
+  std::int64_t best = r.lower - r.fixed;
+  const std::int64_t bound = r.upper - r.fixed;
   frontier whole = start_from(greedy, split, spent);
   frontier adds = start_from(greedy, split, spent);
   frontier removals = start_from(greedy, split, spent);
   std::uint64_t side_work = 0;
+  std::size_t paired_at = 1;
   while (whole.steps.size > 0 && best < bound) {
     if (!can_widen(whole, true, n) && !can_widen(whole, false, n)) break;
     for (const bool after : {true, false}) {
@@ -363,7 +286,7 @@ std::optional<std::int64_t> best_by_steps(std::span<const int> values, std::span
     }
     // The side lists run ahead while they hold and have written fewer steps than the whole list.
     bool widened = false;
-    while (best < bound && side_work < spent.work - set_up - side_work &&
+    while (best < bound && side_work < spent.work - side_work &&
            adds.steps.size + removals.steps.size < whole.steps.size) {
       const bool after = can_widen(adds, true, n) &&
                          (adds.steps.size <= removals.steps.size || !can_widen(removals, false, n));
@@ -374,8 +297,13 @@ std::optional<std::int64_t> best_by_steps(std::span<const int> values, std::span
       widened = true;
     }
     if (widened) best = std::max(best, best_pair(adds.steps, removals.steps, greedy, p.capacity));
+    // Each time the list has doubled, every step is paired with each element outside the window.
+    if (whole.steps.size >= 2 * paired_at && spend(spent, pairing_work(whole, n))) {
+      paired_at = whole.steps.size;
+      best = std::max(best, best_with_one_more(p, whole));
+    }
     // With no step left on a side, nothing beats the best found.
     if (adds.steps.size == 0 || removals.steps.size == 0) break;
   }
-  return found.free_value + best;
+  return r.fixed + best;
 }

@@ -16,10 +16,7 @@ std::size_t whole_table_bytes(std::size_t n, int capacity);
 std::optional<std::int64_t> best_by_whole_table(std::span<const int> values,
                                                 std::span<const int> weights, int capacity);
 
-/// Bytes the two rows of best_by_two_rows() take.
-std::size_t two_rows_bytes(int capacity);
-
-/// The answer from two rows; with `prune`, only the columns that can still lead to the answer
-/// are computed. Throws std::bad_alloc when the rows cannot be had.
+/// The answer from two rows, every column: what the whole table gives, in two rows' memory.
+/// Throws std::bad_alloc when the rows cannot be had.
 std::int64_t best_by_two_rows(std::span<const int> values, std::span<const int> weights,
-                              int capacity, bool prune);
+                              int capacity);

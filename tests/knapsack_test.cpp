@@ -19,6 +19,7 @@ namespace {
 // Beyond the whole table (no memory for it), each way must agree with the whole table.
 constexpr std::pair<beyond_budget, const char*> every_way[] = {
     {beyond_budget::steps, "step lists"},
+    {beyond_budget::halves, "halves"},
     {beyond_budget::two_rows, "two rows"},
     {beyond_budget::two_rows_full, "two rows, every column"},
 };
@@ -83,15 +84,17 @@ TEST(Knapsack, RefusesBestValueBeyondIntMax) {
   EXPECT_THROW(knapsack(std::vector<int>(3, 1000000000), {0, 0, 0}, 0), std::overflow_error);
 }
 
-// Subset sum over even weights at an odd capacity: no selection meets the bound, so the step
-// lists grow until they give up. With memory for neither the table nor two rows, the solver must
-// refuse rather than take what it was not given; with memory, it answers.
+// A subset sum that no divisor helps and whose capacity cannot be reached: multiples of 3 and one
+// weight of 1 more, at a capacity of 2 more. No selection meets the bound and 50 elements are too
+// many for the halves, so the step lists grow until they give up. With memory for neither them nor
+// the rows, the solver must refuse rather than take what it was not given; with room for the
+// rows, it answers.
 TEST(Knapsack, TakesNoMoreMemoryThanGiven) {
-  std::vector<int> weights;
-  for (int k = 1; k <= 24; ++k) weights.push_back(2 * (k * 7919 % 1000 + 1));
-  const int capacity = 4001;
+  std::vector<int> weights{3001};
+  for (int k = 1; k < 50; ++k) weights.push_back(3 * (k * 7919 % 1000 + 1));
+  const int capacity = 3 * 15000 + 2;
   EXPECT_THROW(knapsack_within(weights, weights, capacity, {.memory = 4000}), std::bad_alloc);
-  EXPECT_EQ(knapsack_within(weights, weights, capacity, {.memory = 70000}), 3986);
+  EXPECT_EQ(knapsack_within(weights, weights, capacity, {.memory = 100000}), capacity - 1);
 }
 
 TEST(Knapsack, RefusesArgumentsOutsideTheTable) {

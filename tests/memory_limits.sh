@@ -24,21 +24,21 @@ elements() {  # N copies of the number V
   for ((k = 0; k < $1; k++)); do printf '%s ' "$2"; done
 }
 
-even_weights() {  # N CAPACITY: subset sum over N even weights up to 2 * 10^8
+unreachable_capacity() {  # N CAPACITY: multiples of 3, one weight 1 more worth 1 more, at 3k + 2
   awk -v n="$1" -v c="$2" 'BEGIN {
     srand(7); printf "%d %d\n", n, c
-    for (k = 0; k < n; k++) w[k] = 2 * (1 + int(rand() * 100000000))
-    for (k = 0; k < n; k++) printf "%d ", w[k]; printf "\n"
+    w[0] = 1000000000; for (k = 1; k < n; k++) w[k] = 3 * (1 + int(rand() * 6666666))
+    printf "%d ", w[0] + 1; for (k = 1; k < n; k++) printf "%d ", w[k]; printf "\n"
     for (k = 0; k < n; k++) printf "%d ", w[k]; printf "\n" }'
 }
 
 last_prompt=$'\n\t Enter the weight of all elements : '
 answer=$'\n\t Maximum total value in the knapsack : '
 
-# Even weights and an odd capacity: no selection meets the bound, so the step lists grow until
-# they give up, and two rows of 2000000001 cells do not fit either.
-expect "no room for the step lists or two rows" "$(even_weights 40 2000000001)" 2 "$last_prompt" \
-  "knapsack: not enough memory for this instance"
+# No divisor helps and the capacity cannot be reached, so no selection meets the bound and the
+# step lists grow until they give up; rows over 1400000001 columns do not fit either.
+expect "no room for the step lists or the rows" "$(unreachable_capacity 400 1400000000)" 2 \
+  "$last_prompt" "knapsack: not enough memory for this instance"
 # Three large elements: the step lists answer at once, with no rows over the capacity.
 expect "large numbers with few elements" \
   "3 2147483647 5 6 7 1000000000 1000000000 1000000000" 0 "${answer}13" ""

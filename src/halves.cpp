@@ -1,0 +1,68 @@
+#include "halves.hpp"
+
+#include <algorithm>
+#include <vector>
+
+// The elements are dealt alternately into two halves, so that each holds elements of every value
+// per weight. Each half's selections are listed by weight, built one element at a time by merging
+// the list with itself shifted by the element; a selection over the capacity, or no better than a
+// lighter one, is dropped, so a list never holds more than 2^(elements in its half) selections
+// however large the capacity. A best selection is a selection of each half: for each entry of one
+// list, ascending, the heaviest entry of the other that still fits is the best partner, and it
+// only moves down the other list, so one pass pairs them.
+
+namespace {
+
+struct selection {
+  std::int64_t weight;
+  std::int64_t value;
+};
+
+// The selections of the elements first, first + 2, first + 4 and so on.
+std::vector<selection> selections_of(const reduced& r, std::size_t first) {
+  std::vector<selection> list{{0, 0}};
+  std::vector<selection> merged;
+  for (std::size_t k = first; k < r.sorted.size(); k += 2) {
+    const element& e = r.sorted[k];
+    merged.clear();
+    merged.reserve(2 * list.size());
+    const auto offer = [&](selection s) {
+      if (s.weight > r.capacity || (!merged.empty() && merged.back().value >= s.value)) return;
+      if (!merged.empty() && merged.back().weight == s.weight) merged.pop_back();
+      merged.push_back(s);
+    };
+    auto kept = list.begin();
+    for (const selection& s : list) {
+      const selection shifted{s.weight + e.weight, s.value + e.value};
+      for (; kept != list.end() && kept->weight <= shifted.weight; ++kept) offer(*kept);
+      offer(shifted);
+    }
+    for (; kept != list.end(); ++kept) offer(*kept);
+    std::swap(list, merged);
+  }
+  return list;
+}
+
+}  // namespace
+
+std::int64_t best_by_halves(const reduced& r) {
+  const std::vector<selection> first = selections_of(r, 0);
+  const std::vector<selection> second = selections_of(r, 1);
+  std::int64_t best = 0;
+  auto partner = second.end();
+  for (const selection& s : first) {
+    while (partner != second.begin() && (partner - 1)->weight > r.capacity - s.weight) --partner;
+    if (partner == second.begin()) break;
+    best = std::max(best, s.value + (partner - 1)->value);
+  }
+  return std::max(r.lower, r.fixed + best);
+}
+
+std::uint64_t halves_selections(std::size_t n) {
+  return (std::uint64_t{1} << (n / 2)) + (std::uint64_t{1} << ((n + 1) / 2));
+}
+
+std::size_t halves_bytes(std::size_t n) {
+  // The first half's list, and the second's while it is merged into a list twice as long.
+  return ((std::size_t{1} << (n / 2)) + 3 * (std::size_t{1} << ((n + 1) / 2))) * sizeof(selection);
+}

@@ -1,0 +1,412 @@
+#include "reduce.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <functional>
+#include <numeric>
+#include <utility>
+
+// Elements are sorted by value per weight, best first. The greedy selection takes them in that
+// order until one, the break element, no longer fits; it and whatever else still fits after it
+// give a first lower bound. Two upper bounds:
+//
+// - The linear relaxation: the greedy selection plus the free room filled at the break element's
+//   value per weight. L(C) below is its value at capacity C, found from prefix sums.
+// - A Lagrangian bound over the capacity and the number of elements. No selection within the
+//   capacity holds more elements than the lightest that fit, and none that beats the lower bound
+//   holds fewer than the most valuable it needs to. For any rates mu >= 0 and lambda, every such
+//   selection is worth at most
+//     mu * capacity + lambda * K + sum over all elements of max(0, value - mu * weight - lambda),
+//   where K is the most elements for lambda >= 0 and the fewest for lambda < 0. For a given mu
+//   the best lambda is the K-th largest of value - mu * weight, and the bound is convex in mu,
+//   so bisection on its slope finds its least. Where values grow with the weight by a constant
+//   (or shrink by one), the best selections hold as many (or as few) elements as they can, and
+//   this bound is far below the linear one. The search runs in floating point; the bound itself
+//   is then evaluated exactly, in units of 1 / 2^32, at the rate found.
+//
+// An element is decided when its other choice cannot beat the lower bound: an element of the
+// greedy selection whose exclusion bounds every selection at or below it is taken for good, one
+// outside whose inclusion does is left out. Each bound gives such a test cheaply: with an element
+// left out, the linear relaxation is L(capacity + weight) - value; with it taken, value +
+// L(capacity - weight); and the Lagrangian bound falls by |value - mu * weight - lambda| when an
+// element is forced against the sign of that term. Decided elements leave the instance, which
+// tightens every bound, so the reduction is repeated while it decides many.
+//
+// Dividing every weight and the capacity (rounded down) by the weights' greatest common divisor
+// changes no selection's value, and a bound that must be met exactly may become reachable: even
+// weights at an odd capacity are the plain case.
+
+namespace {
+
+__extension__ using wide = __int128;
+
+constexpr std::int64_t scale = std::int64_t{1} << 32;
+
+// The search for the least Lagrangian bound: at most this many evaluations, each O(n), and mu
+// at most max_mu, so that mu * scale stays within 62 bits.
+constexpr int max_evaluations = 40;
+constexpr double max_mu = 1U << 30;
+constexpr double tolerance = 1e-4;
+
+// Neither product passes 2^62.
+bool more_efficient(const element& a, const element& b) {
+  return a.value * b.weight > b.value * a.weight;
+}
+
+// Sorts by value per weight, best first, ties in their given order. A radix sort on the rounded
+// quotient, several times faster than a comparison sort here; rounding keeps order, so only
+// quotients that round alike need the exact comparison.
+void sort_by_efficiency(std::vector<element>& elements) {
+  struct keyed {
+    std::uint64_t key;    // rounded quotient, positive, its bits reversed so that best comes first
+    std::uint32_t index;  // fewer than 2^31 elements
+  };
+  constexpr int digit_bits = 11;
+  constexpr std::uint64_t digits = std::uint64_t{1} << digit_bits;
+  const std::size_t n = elements.size();
+  std::vector<keyed> keys(n);
+  std::vector<keyed> spare(n);
+  for (std::size_t k = 0; k < n; ++k) {
+    const double quotient =
+        static_cast<double>(elements[k].value) / static_cast<double>(elements[k].weight);
+    keys[k] = {~std::bit_cast<std::uint64_t>(quotient), static_cast<std::uint32_t>(k)};
+  }
+  std::vector<std::size_t> position(digits);
+  for (int shift = 0; shift < 64; shift += digit_bits) {
+    const auto digit = [shift](const keyed& k) { return (k.key >> shift) & (digits - 1); };
+    std::ranges::fill(position, 0);
+    for (const keyed& k : keys) ++position[digit(k)];
+    if (std::ranges::find(position, n) != position.end()) continue;  // one digit: nothing moves
+    std::exclusive_scan(position.begin(), position.end(), position.begin(), std::size_t{0});
+    for (const keyed& k : keys) spare[position[digit(k)]++] = k;
+    std::swap(keys, spare);
+  }
+  const auto exactly = [&](const keyed& a, const keyed& b) {
+    return more_efficient(elements[a.index], elements[b.index]);
+  };
+  for (auto run = keys.begin(); run != keys.end();) {
+    const auto run_end =
+        std::find_if(run, keys.end(), [&](const keyed& k) { return k.key != run->key; });
+    if (run_end - run > 1) std::stable_sort(run, run_end, exactly);
+    run = run_end;
+  }
+  std::vector<element> sorted(n);
+  std::ranges::transform(keys, sorted.begin(), [&](const keyed& k) { return elements[k.index]; });
+  elements = std::move(sorted);
+}
+
+// The greedy selection at capacity c: the elements before the break element, and their totals.
+struct greedy {
+  std::size_t split;  // the break element, or the number of elements when all fit
+  std::int64_t weight = 0;
+  std::int64_t value = 0;
+};
+
+greedy greedy_at(std::span<const element> sorted, std::int64_t c) {
+  greedy g{sorted.size()};
+  for (std::size_t k = 0; k < sorted.size(); ++k) {
+    if (sorted[k].weight > c - g.weight) {
+      g.split = k;
+      break;
+    }
+    g.weight += sorted[k].weight;
+    g.value += sorted[k].value;
+  }
+  return g;
+}
+
+// The greedy selection, then whatever else fits in order.
+std::int64_t filled_greedy_value(std::span<const element> sorted, std::int64_t c, const greedy& g) {
+  std::int64_t value = g.value;
+  std::int64_t room = c - g.weight;
+  for (std::size_t k = g.split; k < sorted.size(); ++k) {
+    if (sorted[k].weight > room) continue;
+    room -= sorted[k].weight;
+    value += sorted[k].value;
+  }
+  return value;
+}
+
+// The linear relaxation's bound: the free room of the greedy selection filled at the break
+// element's value per weight, rounded down.
+std::int64_t linear_bound(std::span<const element> sorted, std::int64_t c, const greedy& g) {
+  if (g.split == sorted.size()) return g.value;
+  const element& at_break = sorted[g.split];
+  return g.value + static_cast<std::int64_t>(wide{c - g.weight} * at_break.value / at_break.weight);
+}
+
+// The K-th largest of `gains` (reordered) as lambda, and K; lambda 0 and K 0 where no count binds.
+template <typename number>
+std::pair<number, std::int64_t> best_lambda(std::vector<number>& gains, count_range counts) {
+  const auto kth_largest = [&](std::size_t k) {
+    const auto at = gains.begin() + static_cast<std::ptrdiff_t>(k) - 1;
+    std::nth_element(gains.begin(), at, gains.end(), std::greater<>());
+    return *at;
+  };
+  if (counts.most < gains.size()) {
+    const number gain = kth_largest(counts.most);
+    if (gain > 0) return {gain, static_cast<std::int64_t>(counts.most)};
+  }
+  if (counts.least >= 1 && counts.least <= gains.size()) {
+    const number gain = kth_largest(counts.least);
+    if (gain < 0) return {gain, static_cast<std::int64_t>(counts.least)};
+  }
+  return {0, 0};
+}
+
+// The Lagrangian bound at mu in floating point, with lambda at its best for mu, and its slopes
+// in mu on either side. Where a count binds, the bound is mu * capacity plus the K largest terms,
+// so its slope is the capacity less their weights; of the elements whose terms tie with the
+// K-th, those taken are the lightest just above mu and the heaviest just below it. Where no count
+// binds, the tied elements (term 0) count just below mu and not above it.
+struct evaluation {
+  double bound;
+  double slope_below;
+  double slope_above;
+};
+
+struct search_space {
+  std::vector<double> gains;
+  std::vector<double> tied;  // weights of the elements whose term ties with lambda's
+};
+
+evaluation evaluate(std::span<const element> sorted, std::int64_t c, count_range counts, double mu,
+                    search_space& space) {
+  const auto gain_of = [mu](const element& e) {
+    return static_cast<double>(e.value) - mu * static_cast<double>(e.weight);
+  };
+  std::ranges::transform(sorted, space.gains.begin(), gain_of);
+  const auto [lambda, count] = best_lambda(space.gains, counts);
+  const auto capacity = static_cast<double>(c);
+  evaluation at{mu * capacity + lambda * static_cast<double>(count), capacity, capacity};
+  std::int64_t above = 0;
+  space.tied.clear();
+  for (const element& e : sorted) {
+    const double gain = gain_of(e);
+    if (gain > lambda) {
+      at.bound += gain - lambda;
+      at.slope_below -= static_cast<double>(e.weight);
+      ++above;
+    } else if (gain == lambda) {
+      space.tied.push_back(static_cast<double>(e.weight));
+    }
+  }
+  at.slope_above = at.slope_below;
+  std::vector<double>& tied = space.tied;
+  const auto taken = count == 0 ? tied.end() : tied.begin() + (count - above);
+  std::nth_element(tied.begin(), taken, tied.end());
+  at.slope_above -= std::reduce(tied.begin(), taken, 0.0);
+  std::nth_element(tied.begin(), tied.end() - (taken - tied.begin()), tied.end());
+  at.slope_below -= std::reduce(tied.end() - (taken - tied.begin()), tied.end(), 0.0);
+  return at;
+}
+
+// The rate mu that minimises the Lagrangian bound, which is convex and piecewise linear in mu:
+// where its slope below is at most 0 and its slope above at least 0. Between a point where it
+// falls and one where it rises, the two tangents meet below the least, and where they meet is
+// the next point tried; once both tangents are the pieces that meet at the least, it is found.
+double best_mu(std::span<const element> sorted, std::int64_t c, count_range counts) {
+  search_space space{std::vector<double>(sorted.size()), {}};
+  const auto optimal = [](const evaluation& at) {
+    return at.slope_below <= 0 && at.slope_above >= 0;
+  };
+  double low = 0;
+  evaluation at_low = evaluate(sorted, c, counts, low, space);
+  if (at_low.slope_above >= 0) return low;
+  double high = 1;
+  evaluation at_high = evaluate(sorted, c, counts, high, space);
+  int evaluations = 2;
+  while (at_high.slope_above < 0 && high < max_mu) {
+    low = high;
+    at_low = at_high;
+    high *= 2;
+    at_high = evaluate(sorted, c, counts, high, space);
+    ++evaluations;
+  }
+  if (at_high.slope_above < 0 || optimal(at_high)) return high;
+  for (; evaluations < max_evaluations; ++evaluations) {
+    const double meet =
+        (at_high.bound - at_low.bound + at_low.slope_above * low - at_high.slope_below * high) /
+        (at_low.slope_above - at_high.slope_below);
+    const double mu = meet > low && meet < high ? meet : low + (high - low) / 2;
+    if (mu <= low || mu >= high) break;
+    // No point of the bound lies below the tangents, so once it is within rounding of where
+    // they meet, it is as low as it gets for the bound's integer part.
+    const double floor = at_low.bound + at_low.slope_above * (mu - low);
+    const evaluation at = evaluate(sorted, c, counts, mu, space);
+    if (optimal(at) || at.bound - floor <= tolerance) return mu;
+    if (at.slope_above < 0) {
+      low = mu;
+      at_low = at;
+    } else {
+      high = mu;
+      at_high = at;
+    }
+  }
+  return at_low.bound < at_high.bound ? low : high;
+}
+
+// The Lagrangian bound at mu = a / scale, exactly, in units of 1 / scale. The bound holds for
+// every lambda, so lambda is taken exactly from the element whose term came K-th largest in
+// floating point.
+struct lagrangian {
+  std::int64_t a = 0;
+  wide lambda = 0;
+  wide bound = 0;
+
+  wide term(const element& e) const { return wide{e.value} * scale - wide{a} * e.weight - lambda; }
+};
+
+lagrangian lagrangian_at(std::span<const element> sorted, std::int64_t c, count_range counts,
+                         double mu) {
+  lagrangian at{std::llround(mu * static_cast<double>(scale))};
+  const auto gain_of = [mu](const element& e) {
+    return static_cast<double>(e.value) - mu * static_cast<double>(e.weight);
+  };
+  std::vector<double> gains(sorted.size());
+  std::ranges::transform(sorted, gains.begin(), gain_of);
+  const auto [largest, count] = best_lambda(gains, counts);
+  const double lambda = largest;
+  if (count != 0) {
+    const element& kth =
+        *std::ranges::find_if(sorted, [&](const element& e) { return gain_of(e) == lambda; });
+    at.lambda = wide{kth.value} * scale - wide{at.a} * kth.weight;
+  }
+  at.bound = wide{at.a} * c + at.lambda * count;
+  for (const element& e : sorted) at.bound += std::max(wide{0}, at.term(e));
+  return at;
+}
+
+// Floor of a non-negative bound in units of 1 / scale.
+std::int64_t unscaled(wide bound) {
+  return static_cast<std::int64_t>(std::max(wide{0}, bound) / scale);
+}
+
+std::int64_t gcd_of_weights(std::span<const element> sorted) {
+  std::int64_t divisor = 0;
+  for (const element& e : sorted) {
+    divisor = std::gcd(divisor, e.weight);
+    if (divisor == 1) break;
+  }
+  return divisor;
+}
+
+// Decides every element whose choice against the Lagrangian's cannot beat the lower bound: those
+// leave r.sorted, the values of those taken go to r.fixed. Returns how many it decided.
+std::size_t decide_elements(reduced& r, const lagrangian& at) {
+  const std::int64_t lower = r.lower - r.fixed;  // in terms of the open elements alone
+  std::int64_t taken_weight = 0;
+  const std::size_t before = r.sorted.size();
+  std::erase_if(r.sorted, [&](const element& e) {
+    const wide term = at.term(e);
+    if (unscaled(at.bound - (term > 0 ? term : -term)) > lower) return false;
+    if (term > 0) {
+      taken_weight += e.weight;
+      r.fixed += e.value;
+    }
+    return true;
+  });
+  r.capacity -= taken_weight;
+  const std::size_t count = before - r.sorted.size();
+  std::erase_if(r.sorted, [&](const element& e) { return e.weight > r.capacity; });
+  return count;
+}
+
+// Bounds r anew for its open elements, and returns the Lagrangian bound that decides elements:
+// at its least where a count binds, else at the break element's value per weight, where it is
+// the linear relaxation's bound.
+lagrangian bound(reduced& r) {
+  const greedy g = greedy_at(r.sorted, r.capacity);
+  r.lower = std::max(r.lower, r.fixed + filled_greedy_value(r.sorted, r.capacity, g));
+  r.upper = std::min(r.upper, r.fixed + linear_bound(r.sorted, r.capacity, g));
+  const count_range counts = count_range_of(r.sorted, r.capacity, r.lower - r.fixed);
+  double mu = 0;
+  if (counts.least > 1 || counts.most < r.sorted.size()) {
+    mu = best_mu(r.sorted, r.capacity, counts);
+  } else if (g.split < r.sorted.size()) {
+    const element& at_break = r.sorted[g.split];
+    mu = static_cast<double>(at_break.value) / static_cast<double>(at_break.weight);
+  }
+  const lagrangian at = lagrangian_at(r.sorted, r.capacity, counts, mu);
+  r.upper = std::min(r.upper, r.fixed + unscaled(at.bound));
+  return at;
+}
+
+// How many of the smallest amounts (all positive) sum to at most `room`; reorders them. Halves
+// the range each round around its median, in linear time overall.
+std::size_t smallest_within(std::span<std::int64_t> amounts, std::int64_t room) {
+  std::size_t count = 0;
+  auto first = amounts.begin();
+  auto last = amounts.end();
+  while (first != last) {
+    const auto middle = first + (last - first) / 2;
+    std::nth_element(first, middle, last);
+    const std::int64_t below = std::reduce(first, middle, std::int64_t{0});
+    if (below > room) {
+      last = middle;
+      continue;
+    }
+    room -= below;
+    count += static_cast<std::size_t>(middle - first);
+    if (*middle > room) break;
+    room -= *middle;
+    ++count;
+    first = middle + 1;
+  }
+  return count;
+}
+
+}  // namespace
+
+count_range count_range_of(std::span<const element> sorted, std::int64_t capacity,
+                           std::int64_t lower) {
+  std::vector<std::int64_t> amounts(sorted.size());
+  std::ranges::transform(sorted, amounts.begin(), &element::weight);
+  const std::size_t most = smallest_within(amounts, capacity);
+  std::ranges::transform(sorted, amounts.begin(), &element::value);
+  // The fewest of the largest values that sum past `lower` leave the most of the smallest that
+  // sum to less than the total less `lower`.
+  const std::int64_t total = std::reduce(amounts.begin(), amounts.end(), std::int64_t{0});
+  if (total <= lower) return {sorted.size() + 1, most};
+  return {sorted.size() - smallest_within(amounts, total - lower - 1), most};
+}
+
+reduced reduce(std::span<const int> values, std::span<const int> weights, int capacity) {
+  reduced r;
+  r.capacity = capacity;
+  for (std::size_t k = 0; k < weights.size(); ++k) {
+    if (values[k] <= 0 || weights[k] > capacity) continue;
+    if (weights[k] == 0) {
+      r.fixed += values[k];
+    } else {
+      r.sorted.push_back({weights[k], values[k]});
+    }
+  }
+  sort_by_efficiency(r.sorted);
+  r.lower = r.fixed;
+  r.upper = INT64_MAX;
+  while (!r.sorted.empty()) {
+    const std::int64_t divisor = gcd_of_weights(r.sorted);
+    if (divisor > 1) {
+      for (element& e : r.sorted) e.weight /= divisor;
+      r.capacity /= divisor;
+    }
+    const lagrangian at = bound(r);
+    if (r.lower >= r.upper) break;
+    const std::size_t before = r.sorted.size();
+    const std::size_t decided = decide_elements(r, at);
+    // Elements taken for good that do not fit together: no selection beats the lower bound.
+    if (r.capacity < 0) {
+      r.upper = r.lower;
+    } else if (r.sorted.empty()) {
+      r.upper = r.lower = std::max(r.lower, r.fixed);
+    }
+    if (r.lower >= r.upper || decided * 8 < before) break;
+  }
+  if (r.lower >= r.upper) {
+    r.sorted.clear();
+    r.upper = r.lower;
+  }
+  return r;
+}

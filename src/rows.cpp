@@ -1,0 +1,407 @@
+#include "rows.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <climits>
+#include <cstdint>
+#include <new>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "machine.hpp"
+
+// The dense rows: best[j], the greatest value within weight j of the elements so far, for every
+// column j up to the capacity. Their cost is the bytes moved, once the rows outgrow the caches, so
+// a pass over the row takes in two elements at once:
+//   new[j] = max(old[j], old[j-a] + A, old[j-b] + B, old[j-a-b] + A + B),
+// which reads the old row once and writes the new one once for both. Its columns are shared
+// between threads; each reads only the old row, so a pass needs no lock, and one barrier between
+// passes. Only the columns that can still lead to the answer are computed: none below the
+// capacity less the weight still to come, and none past the total weight so far, where every
+// column holds the same `top` (written out just ahead of the pass that reads it).
+//
+// Where every value is the same multiple of its weight (a subset sum), the best value follows
+// from the greatest reachable weight within the capacity, and a row needs one bit per column:
+// new = old | old << a | old << b | old << (a + b). That row is updated in place from the top
+// down, since each word then reads only lower words not yet written; threads share a band of
+// words no wider than the smallest shift, so that a band reads only words below itself, and meet
+// at a barrier after each band. Columns below the lower bound's weight less the weight still to
+// come cannot reach a better sum and are not computed.
+
+// On x86-64 the loops over a row get one clone per vector width, picked when the program loads;
+// the build can leave them out to test the portable code alone.
+#if defined(__x86_64__) && !defined(KNAPSACK_NO_CLONES)
+#define VECTOR_CLONES [[gnu::target_clones("avx512f", "avx2", "default")]]
+#else
+#define VECTOR_CLONES
+#endif
+
+namespace {
+
+__extension__ using wide = __int128;
+
+// Threads meet here between passes. Passes can be a microsecond apart, so a thread spins a while
+// before it sleeps.
+class spin_barrier {
+ public:
+  explicit spin_barrier(unsigned count) : count_(count) {}
+
+  void arrive_and_wait() {
+    const unsigned generation = generation_.load(std::memory_order_acquire);
+    if (waiting_.fetch_add(1, std::memory_order_acq_rel) + 1 == count_) {
+      waiting_.store(0, std::memory_order_relaxed);
+      generation_.store(generation + 1, std::memory_order_release);
+      generation_.notify_all();
+      return;
+    }
+    for (int spin = 0; spin < spins_before_sleeping; ++spin) {
+      if (generation_.load(std::memory_order_acquire) != generation) return;
+    }
+    generation_.wait(generation, std::memory_order_acquire);
+  }
+
+ private:
+  static constexpr int spins_before_sleeping = 1 << 14;
+  unsigned count_;
+  alignas(64) std::atomic<unsigned> waiting_{0};
+  alignas(64) std::atomic<unsigned> generation_{0};
+};
+
+// Runs work(t) on `threads` threads, t = 0 on the caller's.
+template <typename function>
+void on_threads(unsigned threads, const function& work) {
+  std::vector<std::jthread> helpers;
+  helpers.reserve(threads - 1);
+  for (unsigned t = 1; t < threads; ++t) helpers.emplace_back([&work, t] { work(t); });
+  work(0);
+}
+
+// Thread t's share of [from, to), cut at multiples of `align`.
+std::pair<std::size_t, std::size_t> share(std::size_t from, std::size_t to, unsigned t,
+                                          unsigned threads, std::size_t align) {
+  const std::size_t part = ((to - from) / threads + align - 1) / align * align;
+  const std::size_t begin = std::min(to, from + t * part);
+  return {begin, t + 1 == threads ? to : std::min(to, begin + part)};
+}
+
+// One pass over the row: one element, or two.
+struct pass {
+  element first;
+  element second;  // weight 0 in a pass of one element
+  std::size_t from;
+  std::size_t to;
+};
+
+// The passes, with the columns each computes: none below `floor` less the weight still to come,
+// and none past the weight so far (or past the capacity).
+std::vector<pass> passes_of(std::span<const element> elements, std::size_t capacity,
+                            std::size_t floor) {
+  std::uint64_t to_come = 0;
+  for (const element& e : elements) to_come += static_cast<std::uint64_t>(e.weight);
+  std::vector<pass> passes;
+  std::size_t to = 1;
+  for (std::size_t k = 0; k < elements.size(); k += 2) {
+    pass p{elements[k], k + 1 < elements.size() ? elements[k + 1] : element{0, 0}, 0, 0};
+    const auto weight = static_cast<std::uint64_t>(p.first.weight + p.second.weight);
+    to_come -= weight;
+    p.from = floor - static_cast<std::size_t>(std::min<std::uint64_t>(floor, to_come));
+    p.to = to = static_cast<std::size_t>(std::min<std::uint64_t>(capacity + 1, to + weight));
+    passes.push_back(p);
+  }
+  return passes;
+}
+
+// ----- Best values, one 32-bit cell per column.
+
+using cell = std::uint32_t;
+constexpr cell saturated = UINT32_MAX;
+
+template <bool saturating>
+cell add(cell rest, cell value) {
+  return (saturating ? std::min(rest, saturated - value) : rest) + value;
+}
+
+template <bool saturating>
+[[gnu::always_inline]] inline void take_one_loop(cell* __restrict out, const cell* __restrict in,
+                                                 std::size_t from, std::size_t to, std::size_t a,
+                                                 cell value_a) {
+  for (std::size_t j = from; j < to; ++j)
+    out[j] = std::max(in[j], add<saturating>(in[j - a], value_a));
+}
+
+template <bool saturating>
+[[gnu::always_inline]] inline void take_either_loop(cell* __restrict out, const cell* __restrict in,
+                                                    std::size_t from, std::size_t to, std::size_t a,
+                                                    cell value_a, std::size_t b, cell value_b) {
+  for (std::size_t j = from; j < to; ++j) {
+    out[j] =
+        std::max({in[j], add<saturating>(in[j - a], value_a), add<saturating>(in[j - b], value_b)});
+  }
+}
+
+template <bool saturating>
+[[gnu::always_inline]] inline void take_any_loop(cell* __restrict out, const cell* __restrict in,
+                                                 std::size_t from, std::size_t to, std::size_t a,
+                                                 cell value_a, std::size_t b, cell value_b) {
+  const std::size_t both = a + b;
+  const cell value_both = add<saturating>(value_a, value_b);
+  for (std::size_t j = from; j < to; ++j) {
+    out[j] =
+        std::max({in[j], add<saturating>(in[j - a], value_a), add<saturating>(in[j - b], value_b),
+                  add<saturating>(in[j - both], value_both)});
+  }
+}
+
+// The cloned entry points; clones cannot be templates, so saturation is chosen once per call.
+VECTOR_CLONES void take_one(cell* out, const cell* in, std::size_t from, std::size_t to,
+                            std::size_t a, cell value_a, bool saturating) {
+  if (saturating) {
+    take_one_loop<true>(out, in, from, to, a, value_a);
+  } else {
+    take_one_loop<false>(out, in, from, to, a, value_a);
+  }
+}
+
+VECTOR_CLONES void take_either(cell* out, const cell* in, std::size_t from, std::size_t to,
+                               std::size_t a, cell value_a, std::size_t b, cell value_b,
+                               bool saturating) {
+  if (saturating) {
+    take_either_loop<true>(out, in, from, to, a, value_a, b, value_b);
+  } else {
+    take_either_loop<false>(out, in, from, to, a, value_a, b, value_b);
+  }
+}
+
+VECTOR_CLONES void take_any(cell* out, const cell* in, std::size_t from, std::size_t to,
+                            std::size_t a, cell value_a, std::size_t b, cell value_b,
+                            bool saturating) {
+  if (saturating) {
+    take_any_loop<true>(out, in, from, to, a, value_a, b, value_b);
+  } else {
+    take_any_loop<false>(out, in, from, to, a, value_a, b, value_b);
+  }
+}
+
+// Writes columns [from, to) of `out` for pass p, cut where each choice starts to fit so that
+// every piece is a loop without branches.
+void write_columns(cell* out, const cell* in, std::size_t from, std::size_t to, const pass& p,
+                   bool saturating) {
+  if (p.second.weight == 0) {  // one element
+    const auto weight = static_cast<std::size_t>(p.first.weight);
+    const std::size_t fit = std::clamp(weight, from, to);
+    std::copy(in + from, in + fit, out + from);
+    if (fit < to) take_one(out, in, fit, to, weight, static_cast<cell>(p.first.value), saturating);
+    return;
+  }
+  // The lighter element a first.
+  const bool first_lighter = p.first.weight <= p.second.weight;
+  const element& lighter = first_lighter ? p.first : p.second;
+  const element& heavier = first_lighter ? p.second : p.first;
+  const auto a = static_cast<std::size_t>(lighter.weight);
+  const auto b = static_cast<std::size_t>(heavier.weight);
+  const auto value_a = static_cast<cell>(lighter.value);
+  const auto value_b = static_cast<cell>(heavier.value);
+  const std::size_t fit_a = std::clamp(a, from, to);
+  const std::size_t fit_b = std::clamp(b, from, to);
+  const std::size_t fit_both = std::clamp(a + b, from, to);
+  std::copy(in + from, in + fit_a, out + from);
+  if (fit_a < fit_b) take_one(out, in, fit_a, fit_b, a, value_a, saturating);
+  if (fit_b < fit_both) take_either(out, in, fit_b, fit_both, a, value_a, b, value_b, saturating);
+  if (fit_both < to) take_any(out, in, fit_both, to, a, value_a, b, value_b, saturating);
+}
+
+std::optional<std::int64_t> best_by_cells(const reduced& r, const rows_options& options) {
+  const auto capacity = static_cast<std::size_t>(r.capacity);
+  const std::vector<pass> passes = passes_of(r.sorted, capacity, capacity);
+  std::uint64_t value_total = 0;
+  for (const element& e : r.sorted) value_total += static_cast<std::uint64_t>(e.value);
+  const bool saturating = value_total > saturated;
+  const auto storage = allocate_huge(2 * (capacity + 1) * sizeof(cell));
+  if (!storage) throw std::bad_alloc();
+  cell* const rows[2] = {static_cast<cell*>(storage.get()),
+                         static_cast<cell*>(storage.get()) + capacity + 1};
+  // Before the first pass: the empty selection, worth 0 within every weight.
+  const std::size_t first_to = passes.empty() ? 1 : passes.front().to;
+  std::fill(rows[0], rows[0] + first_to, cell{0});
+  const std::int64_t target = r.upper - r.fixed;
+  std::vector<cell> tops(passes.size() + 1, 0);
+  for (std::size_t k = 0; k < passes.size(); ++k) {
+    tops[k + 1] = add<true>(tops[k], add<true>(static_cast<cell>(passes[k].first.value),
+                                               static_cast<cell>(passes[k].second.value)));
+  }
+
+  const unsigned threads = std::clamp<unsigned>(
+      static_cast<unsigned>(std::min<std::size_t>(options.threads, capacity / 4096)), 1, 64);
+  spin_barrier barrier(threads);
+  std::atomic<bool> halt{false};
+  std::size_t done = 0;  // passes completed, as the caller's thread saw them
+  on_threads(threads, [&](unsigned t) {
+    for (std::size_t k = 0; k < passes.size(); ++k) {
+      const pass& p = passes[k];
+      const cell* in = rows[k % 2];
+      cell* out = rows[(k + 1) % 2];
+      if (p.from < p.to) {
+        const auto [from, to] = share(p.from, p.to, t, threads, 16);
+        if (from < to) write_columns(out, in, from, to, p, saturating);
+      }
+      // Every column past the weight so far holds the same value; the next pass reads some.
+      if (k + 1 < passes.size()) {
+        const auto [from, to] = share(p.to, passes[k + 1].to, t, threads, 16);
+        std::fill(out + from, out + to, tops[k + 1]);
+      }
+      if (t == 0 && options.stop.stop_requested()) halt.store(true, std::memory_order_relaxed);
+      barrier.arrive_and_wait();
+      if (halt.load(std::memory_order_relaxed)) return;
+      if (t == 0) done = k + 1;
+      // Every thread reads the same cell after the barrier, so all agree when to stop.
+      if (capacity >= p.from && capacity < p.to && out[capacity] >= target) return;
+    }
+  });
+  if (halt.load()) return std::nullopt;
+  const pass* last = done == 0 ? nullptr : &passes[done - 1];
+  const cell best = last != nullptr && capacity < last->to && capacity >= last->from
+                        ? rows[done % 2][capacity]
+                        : tops[done];
+  return std::max(r.lower, r.fixed + static_cast<std::int64_t>(best));
+}
+
+// ----- Reachable weights, one bit per column, for a subset sum.
+
+using word = std::uint64_t;
+constexpr std::size_t word_bits = 64;
+
+// The bits of `row` from bit 64k - shift on: row shifted up by `shift`, at word k.
+word shifted(const word* row, std::size_t k, std::size_t shift) {
+  const std::size_t words = shift / word_bits;
+  const std::size_t bits = shift % word_bits;
+  if (k < words) return 0;
+  const word high = row[k - words] << bits;
+  const word low = bits != 0 && k > words ? row[k - words - 1] >> (word_bits - bits) : 0;
+  return high | low;
+}
+
+// Words [from, to) of the row ORed with the row shifted up by a, b and a + b (by a alone where b
+// is 0); `out` is the row from word `from` on. The caller keeps what is read below `from` apart
+// from what is written.
+VECTOR_CLONES void or_shifted(word* __restrict out, const word* __restrict row, std::size_t from,
+                              std::size_t to, std::size_t a, std::size_t b) {
+  if (b == 0) {
+    for (std::size_t k = from; k < to; ++k) out[k - from] |= shifted(row, k, a);
+  } else {
+    for (std::size_t k = from; k < to; ++k) {
+      out[k - from] |= shifted(row, k, a) | shifted(row, k, b) | shifted(row, k, a + b);
+    }
+  }
+}
+
+// Words [from, to) of the row after pass p, in place. Done in blocks from the top down, each no
+// wider than the smallest shift in words, so that a block reads only lower words, not yet
+// written; a shift of less than a word is done word by word.
+void update_words(word* row, std::size_t from, std::size_t to, std::size_t a, std::size_t b) {
+  const std::size_t block = std::min(a == 0   ? b
+                                     : b == 0 ? a
+                                              : std::min(a, b),
+                                     std::size_t{1} << 30) /
+                            word_bits;
+  if (block == 0) {
+    for (std::size_t k = to; k-- > from;) {
+      row[k] |= shifted(row, k, a) | (b != 0 ? shifted(row, k, b) | shifted(row, k, a + b) : 0);
+    }
+    return;
+  }
+  for (std::size_t end = to; end > from;) {
+    const std::size_t begin = end - std::min(block, end - from);
+    or_shifted(row + begin, row, begin, end, a, b);
+    end = begin;
+  }
+}
+
+std::optional<std::int64_t> best_by_bits(const reduced& r, const rows_options& options) {
+  const auto capacity = static_cast<std::size_t>(r.capacity);
+  // Every value is value / weight of the first element times its weight; a sum of weights below
+  // `floor` is worth no more than the lower bound.
+  const element& unit = r.sorted.front();
+  const auto floor = static_cast<std::size_t>(
+      std::min<wide>(capacity, wide{r.lower - r.fixed} * unit.weight / unit.value));
+  const std::vector<pass> passes = passes_of(r.sorted, capacity, floor);
+  const std::size_t words = capacity / word_bits + 1;
+  const auto storage = allocate_huge(words * sizeof(word));
+  if (!storage) throw std::bad_alloc();
+  word* const row = static_cast<word*>(storage.get());
+  std::fill(row, row + words, word{0});
+  row[0] = 1;
+
+  constexpr std::size_t least_band = 1 << 14;  // words per thread, or the pass stays on one
+  const unsigned threads = std::clamp<unsigned>(options.threads, 1, 64);
+  spin_barrier barrier(threads);
+  std::atomic<bool> halt{false};
+  std::atomic<bool> finished{false};
+  const auto reached = [&] { return (row[capacity / word_bits] >> (capacity % word_bits)) & 1; };
+  on_threads(threads, [&](unsigned t) {
+    for (const pass& p : passes) {
+      const auto a = static_cast<std::size_t>(p.first.weight);
+      const auto b = static_cast<std::size_t>(p.second.weight);
+      const std::size_t from = p.from / word_bits;
+      const std::size_t to = p.from < p.to ? (p.to - 1) / word_bits + 1 : from;
+      const std::size_t band = std::min(a, b == 0 ? a : b) / word_bits;
+      if (threads == 1 || band < least_band * threads) {
+        if (t == 0 && from < to) update_words(row, from, to, a, b);
+      } else {
+        for (std::size_t end = to; end > from;) {
+          const std::size_t begin = end - std::min(band, end - from);
+          const auto [mine, mine_end] = share(begin, end, t, threads, 8);
+          if (mine < mine_end) or_shifted(row + mine, row, mine, mine_end, a, b);
+          barrier.arrive_and_wait();
+          end = begin;
+        }
+      }
+      // The row is updated in place: one thread reads it while none writes, and tells the
+      // others whether to go on.
+      barrier.arrive_and_wait();
+      if (t == 0) {
+        if (options.stop.stop_requested()) halt.store(true, std::memory_order_relaxed);
+        if (reached()) finished.store(true, std::memory_order_relaxed);
+      }
+      barrier.arrive_and_wait();
+      if (halt.load(std::memory_order_relaxed) || finished.load(std::memory_order_relaxed)) return;
+    }
+  });
+  if (halt.load()) return std::nullopt;
+  // The greatest reachable weight within the capacity, at least `floor`.
+  std::size_t best = 0;
+  for (std::size_t k = capacity / word_bits + 1; k-- > floor / word_bits;) {
+    word bits = row[k];
+    if (k == capacity / word_bits && capacity % word_bits != word_bits - 1) {
+      bits &= (word{1} << (capacity % word_bits + 1)) - 1;
+    }
+    if (bits != 0) {
+      best = k * word_bits + word_bits - 1 - static_cast<std::size_t>(std::countl_zero(bits));
+      break;
+    }
+  }
+  const auto value = static_cast<std::int64_t>(wide{best} * unit.value / unit.weight);
+  return std::max(r.lower, r.fixed + value);
+}
+
+// Whether every element's value is the same multiple of its weight; they are sorted by value per
+// weight, so the first and the last tell.
+bool subset_sum(const reduced& r) {
+  const element& first = r.sorted.front();
+  const element& last = r.sorted.back();
+  return first.value * last.weight == last.value * first.weight;
+}
+
+}  // namespace
+
+std::size_t rows_bytes(const reduced& r) {
+  const auto columns = static_cast<std::size_t>(r.capacity) + 1;
+  if (!r.sorted.empty() && subset_sum(r)) return (columns / word_bits + 1) * sizeof(word);
+  return 2 * columns * sizeof(cell);
+}
+
+std::optional<std::int64_t> best_by_rows(const reduced& r, const rows_options& options) {
+  if (r.sorted.empty()) return r.lower;
+  return subset_sum(r) ? best_by_bits(r, options) : best_by_cells(r, options);
+}
