@@ -32,16 +32,16 @@ namespace {
 namespace fs = std::filesystem;
 
 // The first number in a file (after `key`, when one is given); nothing where there is no such
-// file or no number there.
+// file, no number there, or a negative one, as v1's quota of -1 for none.
 std::optional<std::uint64_t> read_number(const fs::path& path, std::string_view key = "") {
   std::ifstream file(path);
   if (!key.empty()) {
     for (std::string word; file >> word && word != key;) {
     }
   }
-  std::uint64_t number = 0;
-  if (!(file >> number)) return std::nullopt;
-  return number;
+  std::int64_t number = 0;
+  if (!(file >> number) || number < 0) return std::nullopt;
+  return static_cast<std::uint64_t>(number);
 }
 
 // The groups on the path from the mount point `mount` down to `group`.
@@ -103,7 +103,7 @@ std::size_t memory_limit(const fs::path& root, const groups& in) {
 std::optional<unsigned> quota_threads(std::optional<std::uint64_t> quota,
                                       std::optional<std::uint64_t> period) {
   if (!quota || !period || *period == 0) return std::nullopt;
-  const std::uint64_t threads = (*quota + *period - 1) / *period;
+  const std::uint64_t threads = *quota / *period + (*quota % *period != 0 ? 1 : 0);
   return static_cast<unsigned>(std::clamp<std::uint64_t>(threads, 1, UINT32_MAX));
 }
 
@@ -113,15 +113,17 @@ unsigned cpu_quota(const fs::path& root, const groups& in) {
     for (const fs::path& at : groups_down_to(root / "sys/fs/cgroup", *in.unified)) {
       // "max 100000" reads as no number: unlimited.
       std::ifstream file(at / "cpu.max");
-      std::uint64_t quota = 0;
-      std::uint64_t period = 0;
-      if (file >> quota >> period) least = std::min(least, *quota_threads(quota, period));
+      std::int64_t quota = 0;
+      std::int64_t period = 0;
+      if (file >> quota >> period && quota > 0 && period > 0) {
+        least = std::min(least, *quota_threads(static_cast<std::uint64_t>(quota),
+                                               static_cast<std::uint64_t>(period)));
+      }
     }
   }
   if (in.cpu) {
     const fs::path mount = root / "sys/fs/cgroup" / in.cpu_mount;
     for (const fs::path& at : groups_down_to(mount, *in.cpu)) {
-      // A quota of -1 reads as no number: unlimited.
       const auto threads = quota_threads(read_number(at / "cpu.cfs_quota_us"),
                                          read_number(at / "cpu.cfs_period_us"));
       if (threads) least = std::min(least, *threads);
