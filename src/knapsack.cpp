@@ -26,11 +26,12 @@
 // - Few open elements: step lists, given as much work as the halves would take, then the halves,
 //   whose cost is bounded whatever the capacity.
 // - Else step lists, which usually find and prove the best value in a tiny part of the time and
-//   memory that rows over every capacity take, but on some instances grow without end. Once they
-//   have written a small share of the cells the rows would, the rows start on the other
-//   processors and the first to finish answers; the other stops at its next check. On one
-//   processor the lists give up at that point and the rows take over instead. The lists never
-//   hold more than half the rows' bytes, so that both fit together in half the usable memory.
+//   memory that rows over every capacity take, but on some instances grow without end, while the
+//   rows' cost is known. Once the lists have written a small share of the cells the rows would,
+//   the rows start on the other processors (or share the only one) and the first to finish
+//   answers; the other stops at its next check. No hand-over can tell in advance which would win:
+//   some instances take the lists a hundredth of the rows' time after a long start. The lists
+//   never hold more than half the rows' bytes, so that both fit in half the usable memory.
 
 namespace {
 
@@ -63,11 +64,7 @@ std::int64_t best_by_steps_or_rows(const reduced& r, const solver_limits& limits
   const std::uint64_t cells = r.sorted.size() * (static_cast<std::uint64_t>(r.capacity) + 1);
   const std::uint64_t head_start = cells / cells_per_step;
   step_limits lists{std::min(rows / 2, room - rows) / step_bytes, UINT64_MAX};
-  if (limits.threads <= 1) {
-    lists.max_work = head_start;
-    if (const auto best = best_by_steps(r, lists)) return *best;
-    return best_by_rows(r, 1);
-  }
+  const unsigned rows_threads = std::max(1U, limits.threads - 1);
   std::optional<std::int64_t> from_rows;
   std::exception_ptr rows_failure;
   std::atomic<bool> rows_done{false};
@@ -76,7 +73,7 @@ std::int64_t best_by_steps_or_rows(const reduced& r, const solver_limits& limits
     if (!rows_thread.joinable() && work >= head_start) {
       rows_thread = std::jthread([&](const std::stop_token& stop) {
         try {
-          from_rows = best_by_rows(r, {.threads = limits.threads - 1, .stop = stop});
+          from_rows = best_by_rows(r, {.threads = rows_threads, .stop = stop});
         } catch (...) {
           rows_failure = std::current_exception();
         }
