@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <climits>
 #include <cmath>
 #include <functional>
 #include <numeric>
@@ -94,6 +95,52 @@ void sort_by_efficiency(std::vector<element>& elements) {
   std::vector<element> sorted(n);
   std::ranges::transform(keys, sorted.begin(), [&](const keyed& k) { return elements[k.index]; });
   elements = std::move(sorted);
+}
+
+// Elements alike in weight and value, k of them, are replaced by elements of 1, 2, 4, ... times
+// their weight and value (and the rest of k), which add up to any count from 0 to k: the same
+// selections in far fewer elements. No piece is heavier than the capacity or worth more than
+// INT_MAX, so that a piece is as plain an element as any. Alike elements have the same value per
+// weight, so they sit in one run of the sorted elements; the pieces take the place of the first
+// of them, and the order is otherwise kept.
+void add_pieces(std::vector<element>& to, element e, std::int64_t count, std::int64_t capacity) {
+  const std::int64_t largest = std::min(capacity / e.weight, INT_MAX / e.value);
+  std::int64_t left = std::min(count, capacity / e.weight);
+  for (std::int64_t piece = 1; left > 0; piece = 2 * piece <= largest ? 2 * piece : piece) {
+    const std::int64_t take = std::min(piece, left);
+    to.push_back({take * e.weight, take * e.value});
+    left -= take;
+  }
+}
+
+void merge_alike(std::vector<element>& sorted, std::int64_t capacity) {
+  std::vector<std::int64_t> count(sorted.size(), 1);  // of the first alike; 0 for the others
+  std::vector<std::size_t> run;
+  bool any = false;
+  for (std::size_t first = 0; first < sorted.size();) {
+    std::size_t last = first + 1;
+    while (last < sorted.size() && !more_efficient(sorted[first], sorted[last])) ++last;
+    run.resize(last - first);
+    std::iota(run.begin(), run.end(), first);
+    std::ranges::stable_sort(run, {}, [&](std::size_t k) { return sorted[k].weight; });
+    for (std::size_t k = 1, lead = run[0]; k < run.size(); ++k) {
+      if (sorted[run[k]].weight != sorted[lead].weight) {
+        lead = run[k];
+        continue;
+      }
+      ++count[lead];
+      count[run[k]] = 0;
+      any = true;
+    }
+    first = last;
+  }
+  if (!any) return;
+  std::vector<element> merged;
+  for (std::size_t k = 0; k < sorted.size(); ++k) {
+    if (count[k] == 1) merged.push_back(sorted[k]);
+    if (count[k] > 1) add_pieces(merged, sorted[k], count[k], capacity);
+  }
+  sorted = std::move(merged);
 }
 
 // The greedy selection at capacity c: the elements before the break element, and their totals.
@@ -283,13 +330,19 @@ std::int64_t unscaled(wide bound) {
   return static_cast<std::int64_t>(std::max(wide{0}, bound) / scale);
 }
 
-std::int64_t gcd_of_weights(std::span<const element> sorted) {
+template <typename projection>
+std::int64_t gcd_of(std::span<const element> sorted, projection of) {
   std::int64_t divisor = 0;
   for (const element& e : sorted) {
-    divisor = std::gcd(divisor, e.weight);
+    divisor = std::gcd(divisor, of(e));
     if (divisor == 1) break;
   }
   return divisor;
+}
+
+// The greatest multiple of `divisor` at most `bound`.
+std::int64_t round_down(std::int64_t bound, std::int64_t divisor) {
+  return (bound / divisor - (bound % divisor < 0 ? 1 : 0)) * divisor;
 }
 
 // Decides every element whose choice against the Lagrangian's cannot beat the lower bound: those
@@ -300,7 +353,8 @@ std::size_t decide_elements(reduced& r, const lagrangian& at) {
   const std::size_t before = r.sorted.size();
   std::erase_if(r.sorted, [&](const element& e) {
     const wide term = at.term(e);
-    if (unscaled(at.bound - (term > 0 ? term : -term)) > lower) return false;
+    const std::int64_t flipped = unscaled(at.bound - (term > 0 ? term : -term));
+    if (round_down(flipped, r.value_divisor) > lower) return false;
     if (term > 0) {
       taken_weight += e.weight;
       r.fixed += e.value;
@@ -330,6 +384,7 @@ lagrangian bound(reduced& r) {
   }
   const lagrangian at = lagrangian_at(r.sorted, r.capacity, counts, mu);
   r.upper = std::min(r.upper, r.fixed + unscaled(at.bound));
+  r.upper = r.fixed + round_down(r.upper - r.fixed, r.value_divisor);
   return at;
 }
 
@@ -387,11 +442,12 @@ reduced reduce(std::span<const int> values, std::span<const int> weights, int ca
   r.lower = r.fixed;
   r.upper = INT64_MAX;
   while (!r.sorted.empty()) {
-    const std::int64_t divisor = gcd_of_weights(r.sorted);
+    const std::int64_t divisor = gcd_of(r.sorted, [](const element& e) { return e.weight; });
     if (divisor > 1) {
       for (element& e : r.sorted) e.weight /= divisor;
       r.capacity /= divisor;
     }
+    r.value_divisor = gcd_of(r.sorted, [](const element& e) { return e.value; });
     const lagrangian at = bound(r);
     if (r.lower >= r.upper) break;
     const std::size_t before = r.sorted.size();
@@ -408,5 +464,7 @@ reduced reduce(std::span<const int> values, std::span<const int> weights, int ca
     r.sorted.clear();
     r.upper = r.lower;
   }
+  // After the bounds: a piece counts as one element, which would loosen the bound by count.
+  merge_alike(r.sorted, r.capacity);
   return r;
 }

@@ -17,11 +17,12 @@ struct element {
 /// An instance narrowed down: the best total value is `fixed` plus the best value of `sorted`
 /// within `capacity`, or `lower` if that is more.
 struct reduced {
-  std::vector<element> sorted;  ///< the open elements, by value per weight, best first
-  std::int64_t capacity = 0;    ///< the room they share, weights divided by their common divisor
-  std::int64_t fixed = 0;       ///< value of the elements decided in, and of those weighing nothing
-  std::int64_t lower = 0;       ///< a total value, `fixed` included, that some selection reaches
-  std::int64_t upper = 0;       ///< a total value no selection exceeds
+  std::vector<element> sorted;     ///< the open elements, by value per weight, best first
+  std::int64_t capacity = 0;       ///< the room they share, weights divided by their common divisor
+  std::int64_t value_divisor = 1;  ///< of every open value, so of every selection's value
+  std::int64_t fixed = 0;  ///< value of the elements decided in, and of those weighing nothing
+  std::int64_t lower = 0;  ///< a total value, `fixed` included, that some selection reaches
+  std::int64_t upper = 0;  ///< a total value no selection exceeds
 };
 
 /// The instance with every common divisor of the weights divided out and every element decided

@@ -65,6 +65,7 @@ struct problem {
   std::span<const element> sorted;
   std::vector<std::int64_t> weight_before;  // [k]: total weight of the elements before k
   std::int64_t capacity;
+  std::int64_t value_divisor;  // of every value
 };
 
 // The elements [first, last) a list has taken in; those before are taken, those after are not.
@@ -88,17 +89,23 @@ neighbours neighbours_of(const problem& p, window w) {
           w.first > 0 ? p.sorted[w.first - 1] : none, p.weight_before[w.first]};
 }
 
-// Whether a selection through step s may still beat `best`. Within the capacity, its value plus
-// its free room at the next element's rate, rounded down, must exceed `best`; over it, its value
-// less its excess at the previous element's rate, rounded up, must, and the excess must be
-// removable. Both are computed, without branches, since neither is predictable.
-bool promising(step s, std::int64_t capacity, std::int64_t best, const neighbours& beside) {
+// The least value that beats `best`, where every value is a multiple of `divisor`.
+std::int64_t to_beat(std::int64_t best, std::int64_t divisor) {
+  const std::int64_t below = best / divisor - (best % divisor < 0 ? 1 : 0);
+  return (below + 1) * divisor;
+}
+
+// Whether a selection through step s may still reach `beat`. Within the capacity, its value plus
+// its free room at the next element's rate, rounded down, must; over it, its value less its
+// excess at the previous element's rate, rounded up, must, and the excess must be removable.
+// Both are computed, without branches, since neither is predictable.
+bool promising(step s, std::int64_t capacity, std::int64_t beat, const neighbours& beside) {
   const std::int64_t room = capacity - s.weight;
   const bool gains_enough =
-      wide{room} * beside.next.value >= wide{best - s.value + 1} * beside.next.weight;
+      wide{room} * beside.next.value >= wide{beat - s.value} * beside.next.weight;
   const bool loses_little =
       -room <= beside.removable &&
-      wide{-room} * beside.previous.value <= wide{s.value - best - 1} * beside.previous.weight;
+      wide{-room} * beside.previous.value <= wide{s.value - beat} * beside.previous.weight;
   return room >= 0 ? gains_enough : loses_little;
 }
 
@@ -126,14 +133,18 @@ void merge(const problem& p, window w, std::int64_t& best, const step_list& from
   const neighbours beside = neighbours_of(p, w);
   const std::int64_t capacity = p.capacity;
   std::int64_t top = INT64_MIN;  // the greatest value merged so far, at no greater weight
+  std::int64_t beat = to_beat(best, p.value_divisor);
   step* const out = into.steps.get();
   std::size_t size = 0;
   const auto offer = [&](step s) {
     if (s.value <= top) return;
     top = s.value;
     if (size > 0 && out[size - 1].weight == s.weight) --size;
-    if (s.weight <= capacity) best = std::max(best, s.value);
-    if (promising(s, capacity, best, beside)) out[size++] = s;
+    if (s.weight <= capacity && s.value > best) {
+      best = s.value;
+      beat = to_beat(best, p.value_divisor);
+    }
+    if (promising(s, capacity, beat, beside)) out[size++] = s;
   };
   const step* kept = from.steps.get();
   const step* moved = kept;
@@ -259,7 +270,7 @@ std::int64_t best_pair(const step_list& adds, const step_list& removals, step gr
 std::optional<std::int64_t> best_by_steps(const reduced& r, const step_limits& limits) {
   spending spent{limits};
   const std::size_t n = r.sorted.size();
-  problem p{r.sorted, std::vector<std::int64_t>(n + 1, 0), r.capacity};
+  problem p{r.sorted, std::vector<std::int64_t>(n + 1, 0), r.capacity, r.value_divisor};
   for (std::size_t k = 0; k < n; ++k) {
     p.weight_before[k + 1] = p.weight_before[k] + r.sorted[k].weight;
   }
