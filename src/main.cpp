@@ -8,6 +8,9 @@
 #if __has_include(<unistd.h>)
 #include <unistd.h>
 #endif
+#if __has_include(<malloc.h>)
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -31,9 +34,21 @@ bool input_is_terminal() {
   std::_Exit(exit_unanswerable);
 }
 
+// The solver's working lists, a few megabytes each, are allocated and freed in turn. Blocks of up
+// to 32 MiB come from the heap, and freed ones stay there for the next, instead of going back to
+// the system each time: where first touching fresh memory is dear (a virtual machine), that cuts
+// a quarter of the time of a 100000-element instance.
+void keep_freed_memory() {
+#ifdef M_MMAP_THRESHOLD
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
+#endif
+}
+
 }  // namespace
 
 int main() {
+  keep_freed_memory();
   std::set_new_handler(out_of_memory);
   // The dialogue reads through std::cin's buffer and flushes std::cout itself before it waits
   // for input, so the C stdio streams need no synchronisation.
