@@ -187,4 +187,46 @@ TEST(Knapsack, StepListsMatchRowsOnLargerInstances) {
   }
 }
 
+// Rows over 1, 2 and 3 threads give the answer of every subset: rows of best values, wide enough
+// for every thread to take a share of each, and rows of bits (every value three times its weight),
+// with weights wide enough for the threads to share bands of words.
+TEST(Knapsack, RowsGiveOneAnswerOnAnyNumberOfThreads) {
+  generator make;
+  for (int round = 0; round < 8; ++round) {
+    const bool bits = round % 2 == 1;
+    std::vector<int> values(10);
+    std::vector<int> weights(10);
+    int total = 0;
+    for (std::size_t k = 0; k < weights.size(); ++k) {
+      weights[k] = bits ? make.uniform(4000000, 40000000) : make.uniform(1000, 20000);
+      values[k] = bits ? 3 * weights[k] : make.uniform(1, 1000);
+      total += weights[k];
+    }
+    const int capacity = total / 2;
+    const std::int64_t expected = brute_force(values, weights, capacity);
+    for (const unsigned threads : {1U, 2U, 3U}) {
+      SCOPED_TRACE(::testing::Message() << "round " << round << ", threads " << threads);
+      EXPECT_EQ(knapsack_within(values, weights, capacity,
+                                {.table = 0, .threads = threads, .how = beyond_budget::two_rows}),
+                expected);
+    }
+  }
+}
+
+// Multiples of 3 and one weight of 1 more worth 1 more, at a capacity of 2 more: no selection
+// meets the bound, so the rows start beside the lists, and the first to finish answers.
+TEST(Knapsack, ListsAndRowsSideBySide) {
+  std::vector<int> weights{3 * 3333 + 1};
+  for (int k = 1; k < 60; ++k) weights.push_back(3 * (k * 7919 % 500 + 1));
+  std::vector<int> values = weights;
+  values[0] += 1;
+  const int capacity = 30002;
+  const int rows =
+      knapsack_within(values, weights, capacity, {.table = 0, .how = beyond_budget::two_rows_full});
+  for (const unsigned threads : {1U, 2U, 3U}) {
+    SCOPED_TRACE(threads);
+    EXPECT_EQ(knapsack_within(values, weights, capacity, {.table = 0, .threads = threads}), rows);
+  }
+}
+
 }  // namespace
