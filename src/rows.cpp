@@ -5,6 +5,7 @@
 #include <bit>
 #include <climits>
 #include <cstdint>
+#include <functional>
 #include <new>
 #include <thread>
 #include <utility>
@@ -272,7 +273,7 @@ std::optional<std::int64_t> best_by_cells(const reduced& r, const rows_options& 
 using word = std::uint64_t;
 constexpr std::size_t word_bits = 64;
 
-// The bits of `row` from bit 64k - shift on: row shifted up by `shift`, at word k.
+// The word k of the row shifted up by `shift` bits.
 word shifted(const word* row, std::size_t k, std::size_t shift) {
   const std::size_t words = shift / word_bits;
   const std::size_t bits = shift % word_bits;
@@ -282,29 +283,45 @@ word shifted(const word* row, std::size_t k, std::size_t shift) {
   return high | low;
 }
 
-// Words [from, to) of the row ORed with the row shifted up by a, b and a + b (by a alone where b
-// is 0); `out` is the row from word `from` on. The caller keeps what is read below `from` apart
-// from what is written.
-VECTOR_CLONES void or_shifted(word* __restrict out, const word* __restrict row, std::size_t from,
-                              std::size_t to, std::size_t a, std::size_t b) {
+// The same where k > shift / 64, with no branch: shifting right by 1 and then by 63 - bits gives
+// 0 where bits is 0, where a shift by 64 would be undefined.
+[[gnu::always_inline]] inline word shifted_inside(const word* row, std::size_t k,
+                                                  std::size_t shift) {
+  const std::size_t words = shift / word_bits;
+  const std::size_t bits = shift % word_bits;
+  return (row[k - words] << bits) | ((row[k - words - 1] >> 1) >> (word_bits - 1 - bits));
+}
+
+// Words [from, to) ORed with the row shifted up by a, b and a + b (by a alone where b is 0), for
+// from > (a + b) / 64; `out` is the row from word `from` on, and the caller keeps the words read
+// apart from those written.
+VECTOR_CLONES void or_shifted_inside(word* __restrict out, const word* __restrict row,
+                                     std::size_t from, std::size_t to, std::size_t a,
+                                     std::size_t b) {
   if (b == 0) {
-    for (std::size_t k = from; k < to; ++k) out[k - from] |= shifted(row, k, a);
-  } else {
-    for (std::size_t k = from; k < to; ++k) {
-      out[k - from] |= shifted(row, k, a) | shifted(row, k, b) | shifted(row, k, a + b);
-    }
+    for (std::size_t k = from; k < to; ++k) out[k - from] |= shifted_inside(row, k, a);
+    return;
+  }
+  for (std::size_t k = from; k < to; ++k) {
+    out[k - from] |=
+        shifted_inside(row, k, a) | shifted_inside(row, k, b) | shifted_inside(row, k, a + b);
   }
 }
 
-// Words [from, to) of the row after pass p, in place. Done in blocks from the top down, each no
+// As or_shifted_inside, for any words: those near the start of the row word by word.
+void or_shifted(word* row, std::size_t from, std::size_t to, std::size_t a, std::size_t b) {
+  const std::size_t inside = std::clamp((a + b) / word_bits + 1, from, to);
+  for (std::size_t k = from; k < inside; ++k) {
+    row[k] |= shifted(row, k, a) | (b != 0 ? shifted(row, k, b) | shifted(row, k, a + b) : 0);
+  }
+  if (inside < to) or_shifted_inside(row + inside, row, inside, to, a, b);
+}
+
+// Words [from, to) of the row after the pass, in place. Done in blocks from the top down, each no
 // wider than the smallest shift in words, so that a block reads only lower words, not yet
-// written; a shift of less than a word is done word by word.
+// written; a shift of less than a word is done word by word, from the top down.
 void update_words(word* row, std::size_t from, std::size_t to, std::size_t a, std::size_t b) {
-  const std::size_t block = std::min(a == 0   ? b
-                                     : b == 0 ? a
-                                              : std::min(a, b),
-                                     std::size_t{1} << 30) /
-                            word_bits;
+  const std::size_t block = (b == 0 ? a : std::min(a, b)) / word_bits;
   if (block == 0) {
     for (std::size_t k = to; k-- > from;) {
       row[k] |= shifted(row, k, a) | (b != 0 ? shifted(row, k, b) | shifted(row, k, a + b) : 0);
@@ -313,7 +330,7 @@ void update_words(word* row, std::size_t from, std::size_t to, std::size_t a, st
   }
   for (std::size_t end = to; end > from;) {
     const std::size_t begin = end - std::min(block, end - from);
-    or_shifted(row + begin, row, begin, end, a, b);
+    or_shifted(row, begin, end, a, b);
     end = begin;
   }
 }
@@ -325,7 +342,12 @@ std::optional<std::int64_t> best_by_bits(const reduced& r, const rows_options& o
   const element& unit = r.sorted.front();
   const auto floor = static_cast<std::size_t>(
       std::min<wide>(capacity, wide{r.lower - r.fixed} * unit.weight / unit.value));
-  const std::vector<pass> passes = passes_of(r.sorted, capacity, floor);
+  // Heaviest first: the weight still to come falls fastest, which leaves out more words than the
+  // weight so far, rising as fast, adds: a third fewer on subset sums. (Rows of best values lose
+  // more to shifts far apart, which miss the caches, than they gain.)
+  std::vector<element> heaviest_first(r.sorted.begin(), r.sorted.end());
+  std::ranges::stable_sort(heaviest_first, std::greater<>(), &element::weight);
+  const std::vector<pass> passes = passes_of(heaviest_first, capacity, floor);
   const std::size_t words = capacity / word_bits + 1;
   const auto storage = allocate_huge(words * sizeof(word));
   if (!storage) throw std::bad_alloc();
@@ -352,7 +374,7 @@ std::optional<std::int64_t> best_by_bits(const reduced& r, const rows_options& o
         for (std::size_t end = to; end > from;) {
           const std::size_t begin = end - std::min(band, end - from);
           const auto [mine, mine_end] = share(begin, end, t, threads, 8);
-          if (mine < mine_end) or_shifted(row + mine, row, mine, mine_end, a, b);
+          if (mine < mine_end) or_shifted(row, mine, mine_end, a, b);
           barrier.arrive_and_wait();
           end = begin;
         }
