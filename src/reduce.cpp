@@ -241,7 +241,10 @@ evaluation evaluate(std::span<const element> sorted, std::int64_t c, count_range
   }
   at.slope_above = at.slope_below;
   std::vector<double>& tied = space.tied;
-  const auto taken = count == 0 ? tied.end() : tied.begin() + (count - above);
+  // (The clamp only guards against the two sums of a term being rounded apart.)
+  const auto taken =
+      count == 0 ? tied.end()
+                 : tied.begin() + std::clamp<std::ptrdiff_t>(count - above, 0, std::ssize(tied));
   std::nth_element(tied.begin(), taken, tied.end());
   at.slope_above -= std::reduce(tied.begin(), taken, 0.0);
   std::nth_element(tied.begin(), tied.end() - (taken - tied.begin()), tied.end());
@@ -296,7 +299,7 @@ double best_mu(std::span<const element> sorted, std::int64_t c, count_range coun
 
 // The Lagrangian bound at mu = a / scale, exactly, in units of 1 / scale. The bound holds for
 // every lambda, so lambda is taken exactly from the element whose term came K-th largest in
-// floating point.
+// floating point (or nearest to it, should the compiler round the two alike sums apart).
 struct lagrangian {
   std::int64_t a = 0;
   wide lambda = 0;
@@ -316,8 +319,8 @@ lagrangian lagrangian_at(std::span<const element> sorted, std::int64_t c, count_
   const auto [largest, count] = best_lambda(gains, counts);
   const double lambda = largest;
   if (count != 0) {
-    const element& kth =
-        *std::ranges::find_if(sorted, [&](const element& e) { return gain_of(e) == lambda; });
+    const element& kth = *std::ranges::min_element(
+        sorted, {}, [&](const element& e) { return std::abs(gain_of(e) - lambda); });
     at.lambda = wide{kth.value} * scale - wide{at.a} * kth.weight;
   }
   at.bound = wide{at.a} * c + at.lambda * count;
