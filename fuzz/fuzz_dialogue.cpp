@@ -46,19 +46,6 @@ struct outcome {
   int capacity = 0;
 };
 
-// One row updated from the top down, in 64 bits, for more elements.
-std::int64_t one_row(const std::vector<std::int64_t>& values,
-                     const std::vector<std::int64_t>& weights, std::int64_t capacity) {
-  std::vector<std::int64_t> best(static_cast<std::size_t>(capacity) + 1, 0);
-  for (std::size_t k = 0; k < weights.size(); ++k) {
-    for (std::int64_t j = capacity; j >= weights[k]; --j) {
-      const auto at = static_cast<std::size_t>(j);
-      best[at] = std::max(best[at], best[at - static_cast<std::size_t>(weights[k])] + values[k]);
-    }
-  }
-  return best.back();
-}
-
 // The expected outcome, or nothing when the instance is too large to run here.
 std::optional<outcome> model(const std::string& input) {
   std::istringstream in(input);

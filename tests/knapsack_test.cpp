@@ -64,6 +64,8 @@ const known_case known_cases[] = {
     {"saturating a best below INT_MAX", {2000000000, 2000000000, 5}, {3, 3, 1}, 4, 2000000005},
     {"a cell read across a band of columns", {7, 5}, {65535, 2}, 65537, 12},
     {"equal values per weight", {6, 4, 2}, {3, 2, 1}, 4, 8},
+    {"the capacity rounded up by the weights' divisor", {10, 14, 25}, {6, 9, 15}, 20, 25},
+    {"a capacity below the weights' divisor", {5, 7}, {4, 6}, 3, 0},
 };
 
 TEST(Knapsack, AnswersKnownInstances) {
@@ -103,22 +105,49 @@ TEST(Knapsack, RefusesArgumentsOutsideTheTable) {
   EXPECT_THROW(knapsack({1}, {1, 1}, 5), std::invalid_argument);
 }
 
-// Value families that make the step lists work differently: unrelated to the weight, near the
-// 32-bit limit, the weight plus a constant (the count bound decides), equal value per weight (no
-// step dominates another), and the weight itself with some zero or negative.
-enum class family { uncorrelated, huge, strongly_correlated, equal_efficiency, mixed_signs };
-constexpr family families[] = {family::uncorrelated, family::huge, family::strongly_correlated,
-                               family::equal_efficiency, family::mixed_signs};
+// Families that the reduction and the step lists treat differently: values unrelated to the
+// weight, near the 32-bit limit, the weight plus a constant (the bound by the most elements
+// decides), the weight less a constant (the bound by the fewest), equal value per weight (no step
+// dominates another), the weight itself with some zero or negative, weights with a common divisor,
+// values with one (3 ceil(weight / 3)), and many elements alike, worth an eighth of INT_MAX or
+// more, so that pieces of them would pass INT_MAX.
+enum class family {
+  uncorrelated,
+  huge,
+  strongly_correlated,
+  inverse_strongly_correlated,
+  equal_efficiency,
+  mixed_signs,
+  common_divisor,
+  profit_ceiling,
+  alike,
+};
+constexpr family families[] = {family::uncorrelated,
+                               family::huge,
+                               family::strongly_correlated,
+                               family::inverse_strongly_correlated,
+                               family::equal_efficiency,
+                               family::mixed_signs,
+                               family::common_divisor,
+                               family::profit_ceiling,
+                               family::alike};
 
 struct generator {
   std::mt19937 random{20261208};
 
   int uniform(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); }
 
-  int value_for(family kind, int weight) {
+  int value_for(family kind, int weight, int max_weight) {
     switch (kind) {
       case family::uncorrelated:
+      case family::common_divisor:
         return uniform(1, 30);
+      case family::inverse_strongly_correlated:
+        return weight - std::max(1, max_weight / 10);
+      case family::profit_ceiling:
+        return 3 * ((weight + 2) / 3);
+      case family::alike:
+        return (weight % 3 + 1) * (INT_MAX / 8);
       case family::huge:
         return uniform(INT_MAX / 4, INT_MAX);
       case family::strongly_correlated:
@@ -139,7 +168,9 @@ struct generator {
     int total = 0;
     for (std::size_t k = 0; k < n; ++k) {
       weights[k] = uniform(uniform(0, 5) == 0 ? 0 : 1, max_weight);
-      values[k] = value_for(kind, weights[k]);
+      if (kind == family::common_divisor) weights[k] = 6 * (weights[k] / 6);
+      if (kind == family::alike) weights[k] = 1 + weights[k] % 3;
+      values[k] = value_for(kind, weights[k], max_weight);
       total += weights[k];
     }
     return {values, weights, uniform(0, total + 2)};
@@ -173,7 +204,7 @@ TEST(Knapsack, StepListsMatchRowsOnLargerInstances) {
   generator make;
   for (std::size_t round = 0; round < 300; ++round) {
     const family kind = families[round % std::size(families)];
-    if (kind == family::huge) continue;
+    if (kind == family::huge || kind == family::alike) continue;  // past INT_MAX
     const auto [values, weights, capacity] =
         make.instance(kind, static_cast<std::size_t>(make.uniform(11, 80)), 300);
     SCOPED_TRACE(::testing::Message() << "round " << round);
@@ -226,6 +257,24 @@ TEST(Knapsack, ListsAndRowsSideBySide) {
   for (const unsigned threads : {1U, 2U, 3U}) {
     SCOPED_TRACE(threads);
     EXPECT_EQ(knapsack_within(values, weights, capacity, {.table = 0, .threads = threads}), rows);
+  }
+}
+
+// 40 and 60 elements at capacity INT_MAX, weights multiples of 2^25: the halves and the step
+// lists against one row over the same instance with the weights divided by hand (capacity 63).
+TEST(Knapsack, ManyElementsAtTheLargestCapacity) {
+  generator make;
+  for (const std::size_t n : {40U, 60U}) {
+    SCOPED_TRACE(n);
+    std::vector<int> values(n);
+    std::vector<int> small(n);
+    std::vector<int> weights(n);
+    for (std::size_t k = 0; k < n; ++k) {
+      small[k] = make.uniform(1, 15);
+      values[k] = 1000 * small[k] + make.uniform(0, 300);  // close to the weight: bounds stay loose
+      weights[k] = small[k] << 25;
+    }
+    EXPECT_EQ(knapsack_within(values, weights, INT_MAX, {.table = 0}), one_row(values, small, 63));
   }
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 
-// What the program must do, written down apart from it: the texts of the dialogue and a
-// try-every-subset answer. Shared by the tests and the fuzz target.
+// What the program must do, written down apart from it: the texts of the dialogue, a
+// try-every-subset answer and a one-row answer. Shared by the tests and the fuzz target.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -41,4 +42,19 @@ std::int64_t brute_force(const std::vector<number>& values, const std::vector<nu
     if (weight <= capacity && value > best) best = value;
   }
   return best;
+}
+
+/// The best value by one row over every capacity up to `capacity`, updated from the top down, in
+/// 64 bits: for more elements than every subset allows.
+template <typename number>
+std::int64_t one_row(const std::vector<number>& values, const std::vector<number>& weights,
+                     std::int64_t capacity) {
+  std::vector<std::int64_t> best(static_cast<std::size_t>(capacity) + 1, 0);
+  for (std::size_t k = 0; k < weights.size(); ++k) {
+    for (std::int64_t j = capacity; j >= weights[k]; --j) {
+      const auto at = static_cast<std::size_t>(j);
+      best[at] = std::max(best[at], best[at - static_cast<std::size_t>(weights[k])] + values[k]);
+    }
+  }
+  return best.back();
 }
