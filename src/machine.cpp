@@ -84,9 +84,9 @@ groups groups_of(const fs::path& root) {
 }
 
 std::size_t memory_limit(const fs::path& root, const groups& in) {
+  const auto available = read_number(root / "proc/meminfo", "MemAvailable:");  // in KiB
   std::uint64_t least =
-      read_number(root / "proc/meminfo", "MemAvailable:").value_or(UINT64_MAX / 1024);
-  least = least <= UINT64_MAX / 1024 ? least * 1024 : UINT64_MAX;
+      available && *available <= UINT64_MAX / 1024 ? *available * 1024 : UINT64_MAX;
   const auto take = [&](const fs::path& mount, const std::optional<std::string>& group,
                         const char* name) {
     if (!group) return;
