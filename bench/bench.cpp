@@ -14,6 +14,8 @@
 
 #include "dialogue.hpp"
 #include "knapsack.hpp"
+#include "reduce.hpp"
+#include "rows.hpp"
 
 namespace {
 
@@ -160,6 +162,70 @@ void fresh_memory(benchmark::State& state) {
   report_cells(state, state.range(0) * (state.range(1) + 1));
 }
 
+// An instance as the reduction would leave it, had it decided nothing: every element open, by
+// value per weight, for the rows alone.
+reduced open_instance(const instance& problem) {
+  reduced r;
+  for (std::size_t k = 0; k < problem.weights.size(); ++k) {
+    r.sorted.push_back({problem.weights[k], problem.values[k]});
+  }
+  std::ranges::stable_sort(r.sorted, [](const element& a, const element& b) {
+    return a.value * b.weight > b.value * a.weight;
+  });
+  r.capacity = problem.capacity;
+  r.upper = INT64_MAX;
+  return r;
+}
+
+// The rows alone over `threads` threads. Arguments: elements, capacity, threads; weights up to a
+// tenth of the capacity, values up to 1000. Bytes per second count what a plain two-row loop moves
+// per cell (a cell read from the row above and one written), against the streaming probe.
+void rows_engine(benchmark::State& state) {
+  const auto capacity = static_cast<int>(state.range(1));
+  const reduced r = open_instance(uncorrelated(static_cast<std::size_t>(state.range(0)), 1000,
+                                               std::max(1, capacity / 10), capacity));
+  const rows_options options{.threads = static_cast<unsigned>(state.range(2))};
+  for (auto _ : state) {
+    const auto best = best_by_rows(r, options);
+    benchmark::DoNotOptimize(best);
+  }
+  const std::int64_t cells = state.range(0) * (state.range(1) + 1);
+  report_cells(state, cells);
+  state.SetBytesProcessed(2 * static_cast<std::int64_t>(sizeof(std::uint32_t)) * cells *
+                          state.iterations());
+}
+
+// Arguments: hard family, elements, range, capacity, threads.
+void rows_on_hard_families(benchmark::State& state) {
+  const instance problem =
+      of_hard_family(state.range(0), static_cast<std::size_t>(state.range(1)),
+                     static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
+  const reduced r = open_instance(problem);
+  const rows_options options{.threads = static_cast<unsigned>(state.range(4))};
+  for (auto _ : state) {
+    const auto best = best_by_rows(r, options);
+    benchmark::DoNotOptimize(best);
+  }
+  const std::int64_t cells = state.range(1) * (state.range(3) + 1);
+  report_cells(state, cells);
+  state.SetBytesProcessed(2 * static_cast<std::int64_t>(sizeof(std::uint32_t)) * cells *
+                          state.iterations());
+}
+
+// The streaming probe: reading and writing a buffer far larger than the caches, as the rows read
+// and write theirs, in bytes per second over both.
+void stream_probe(benchmark::State& state) {
+  const auto words = static_cast<std::size_t>(state.range(0)) / sizeof(std::uint64_t);
+  std::vector<std::uint64_t> from(words, 1);
+  std::vector<std::uint64_t> to(words, 0);
+  for (auto _ : state) {
+    std::copy(from.begin(), from.end(), to.begin());
+    benchmark::DoNotOptimize(to.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(2 * state.range(0) * state.iterations());
+}
+
 // Input as a buffer in memory, read without a copy.
 class memory_input : public std::streambuf {
  public:
@@ -237,6 +303,26 @@ void hard_shapes(benchmark::internal::Benchmark* b) {
 BENCHMARK_CAPTURE(hard_families, steps_or_rows, beyond_budget::automatic)->Apply(hard_shapes);
 BENCHMARK_CAPTURE(hard_families, two_rows, beyond_budget::two_rows)->Apply(hard_shapes);
 BENCHMARK(fresh_memory)->Apply(shapes)->Iterations(1);
+// Rows that fit in the caches, and rows that do not, on one thread and on two.
+void rows_shapes(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"elements", "capacity", "threads"})->Unit(benchmark::kMillisecond)->UseRealTime();
+  for (const auto& [n, capacity] : {std::pair{10000, 100000}, {100000, 10000}, {1000, 1000000}}) {
+    b->Args({n, capacity, 1})->Args({n, capacity, 2});
+  }
+}
+BENCHMARK(rows_engine)->Apply(rows_shapes);
+BENCHMARK(stream_probe)->Arg(std::int64_t{1} << 30)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(rows_on_hard_families)
+    ->ArgNames({"family", "elements", "range", "capacity", "threads"})
+    ->Args({profit_ceiling, 400, 1000000, 100000000, 1})
+    ->Args({profit_ceiling, 400, 1000000, 100000000, 2})
+    ->Args({even_weights, 400, 1000000, 99999999, 1})
+    ->Args({even_weights, 400, 1000000, 99999999, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Name("hard_rows");
+
 constexpr int small = 1000;
 constexpr int large = INT_MAX / 4;
 BENCHMARK_CAPTURE(solve, whole_table, whole_table, beyond_budget::automatic, small)

@@ -1,10 +1,12 @@
 #include "rows.hpp"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <bit>
 #include <climits>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <new>
 #include <thread>
@@ -17,11 +19,22 @@
 // column j up to the capacity. Their cost is the bytes moved, once the rows outgrow the caches, so
 // a pass over the row takes in two elements at once:
 //   new[j] = max(old[j], old[j-a] + A, old[j-b] + B, old[j-a-b] + A + B),
-// which reads the old row once and writes the new one once for both. Its columns are shared
-// between threads; each reads only the old row, so a pass needs no lock, and one barrier between
-// passes. Only the columns that can still lead to the answer are computed: none below the
-// capacity less the weight still to come, and none past the total weight so far, where every
-// column holds the same `top` (written out just ahead of the pass that reads it).
+// reading the row once and writing it once for both. Only the columns that can still lead to the
+// answer are computed: none below the capacity less the weight still to come, and none past the
+// total weight so far, where every column holds the same `top` (written out just ahead of the
+// pass that reads it).
+//
+// On one thread the row is updated in place, from the top down: a chunk of columns reads all it
+// needs before it writes, and it needs only columns below, not yet written. One row, and no
+// second stream of writes to allocate.
+//
+// Two threads each fill a row over half of the elements, in place, and share nothing until the
+// end: the answer is the best pair of columns, one from each row, that add up to the capacity.
+// Sharing the columns of one row instead made each thread read, every pass, what the other had
+// just written, which crossing between cores cost as much as the work saved.
+//
+// Three threads or more share the columns of each pass of two rows, the old and the new: each
+// reads only the old row, so a pass needs no lock, and one barrier between passes.
 //
 // Where every value is the same multiple of its weight (a subset sum), the best value follows
 // from the greatest reachable weight within the capacity, and a row needs one bit per column:
@@ -44,7 +57,9 @@ namespace {
 __extension__ using wide = __int128;
 
 // Threads meet here between passes. Passes can be a microsecond apart, so a thread spins a while
-// before it sleeps.
+// before it sleeps, and the last to arrive wakes sleepers only when there are some: a wake-up
+// costs several times a pass over a short row. (Either a sleeper's count is seen, or the sleeper
+// sees the new generation and does not sleep: both are sequentially consistent.)
 class spin_barrier {
  public:
   explicit spin_barrier(unsigned count) : count_(count) {}
@@ -53,14 +68,16 @@ class spin_barrier {
     const unsigned generation = generation_.load(std::memory_order_acquire);
     if (waiting_.fetch_add(1, std::memory_order_acq_rel) + 1 == count_) {
       waiting_.store(0, std::memory_order_relaxed);
-      generation_.store(generation + 1, std::memory_order_release);
-      generation_.notify_all();
+      generation_.store(generation + 1);
+      if (sleepers_.load() > 0) generation_.notify_all();
       return;
     }
     for (int spin = 0; spin < spins_before_sleeping; ++spin) {
       if (generation_.load(std::memory_order_acquire) != generation) return;
     }
-    generation_.wait(generation, std::memory_order_acquire);
+    sleepers_.fetch_add(1);
+    generation_.wait(generation);
+    sleepers_.fetch_sub(1);
   }
 
  private:
@@ -68,6 +85,7 @@ class spin_barrier {
   unsigned count_;
   alignas(64) std::atomic<unsigned> waiting_{0};
   alignas(64) std::atomic<unsigned> generation_{0};
+  std::atomic<unsigned> sleepers_{0};
 };
 
 // Runs work(t) on `threads` threads, t = 0 on the caller's.
@@ -95,11 +113,12 @@ struct pass {
   std::size_t to;
 };
 
-// The passes, with the columns each computes: none below `floor` less the weight still to come,
-// and none past the weight so far (or past the capacity).
+// The passes, with the columns each computes: none below `floor` less the weight still to come
+// (`partner` more where other elements complete the row's selections later), and none past the
+// weight so far (or past the capacity).
 std::vector<pass> passes_of(std::span<const element> elements, std::size_t capacity,
-                            std::size_t floor) {
-  std::uint64_t to_come = 0;
+                            std::size_t floor, std::uint64_t partner = 0) {
+  std::uint64_t to_come = partner;
   for (const element& e : elements) to_come += static_cast<std::uint64_t>(e.weight);
   std::vector<pass> passes;
   std::size_t to = 1;
@@ -137,8 +156,8 @@ template <bool saturating>
                                                     std::size_t from, std::size_t to, std::size_t a,
                                                     cell value_a, std::size_t b, cell value_b) {
   for (std::size_t j = from; j < to; ++j) {
-    out[j] =
-        std::max({in[j], add<saturating>(in[j - a], value_a), add<saturating>(in[j - b], value_b)});
+    out[j] = std::max(std::max(in[j], add<saturating>(in[j - a], value_a)),
+                      add<saturating>(in[j - b], value_b));
   }
 }
 
@@ -149,11 +168,13 @@ template <bool saturating>
   const std::size_t both = a + b;
   const cell value_both = add<saturating>(value_a, value_b);
   for (std::size_t j = from; j < to; ++j) {
-    out[j] =
-        std::max({in[j], add<saturating>(in[j - a], value_a), add<saturating>(in[j - b], value_b),
-                  add<saturating>(in[j - both], value_both)});
+    out[j] = std::max(
+        std::max(in[j], add<saturating>(in[j - a], value_a)),
+        std::max(add<saturating>(in[j - b], value_b), add<saturating>(in[j - both], value_both)));
   }
 }
+
+// (std::max over a list of four would not vectorise.)
 
 // The cloned entry points; clones cannot be templates, so saturation is chosen once per call.
 VECTOR_CLONES void take_one(cell* out, const cell* in, std::size_t from, std::size_t to,
@@ -213,12 +234,169 @@ void write_columns(cell* out, const cell* in, std::size_t from, std::size_t to, 
   if (fit_both < to) take_any(out, in, fit_both, to, a, value_a, b, value_b, saturating);
 }
 
+// In place: columns [from, to) of `row` for the pass, from the top down. Each chunk of columns
+// reads all it needs before it writes, so it reads only columns not yet written, whatever the
+// weights; the chunk sits in registers, and its loop vectorises.
+template <bool saturating, int choices>
+[[gnu::always_inline]] inline cell raised(const cell* at, std::size_t i, std::size_t a,
+                                          cell value_a, std::size_t b, cell value_b) {
+  cell best = std::max(at[i], add<saturating>(at[i - a], value_a));
+  if constexpr (choices >= 2) best = std::max(best, add<saturating>(at[i - b], value_b));
+  if constexpr (choices >= 3) {
+    best = std::max(best, add<saturating>(at[i - a - b], add<saturating>(value_a, value_b)));
+  }
+  return best;
+}
+
+template <bool saturating, int choices>
+[[gnu::always_inline]] inline void raise_loop(cell* row, std::size_t from, std::size_t to,
+                                              std::size_t a, cell value_a, std::size_t b,
+                                              cell value_b) {
+  constexpr std::size_t chunk = 64;
+  std::size_t end = to;
+  for (; end >= from + chunk; end -= chunk) {
+    cell* const at = row + end - chunk;
+    std::array<cell, chunk> next;
+    for (std::size_t i = 0; i < chunk; ++i) {
+      next[i] = raised<saturating, choices>(at, i, a, value_a, b, value_b);
+    }
+    std::copy(next.begin(), next.end(), at);
+  }
+  for (std::size_t j = end; j-- > from;) {
+    row[j] = raised<saturating, choices>(row, j, a, value_a, b, value_b);
+  }
+}
+
+// The cloned entry point: `choices` 1 takes a alone, 2 either a or b, 3 also both. (No lambda
+// here: it would be compiled without the clone's target.)
+VECTOR_CLONES void raise(cell* row, std::size_t from, std::size_t to, std::size_t a, cell value_a,
+                         std::size_t b, cell value_b, int choices, bool saturating) {
+  if (saturating) {
+    if (choices == 1) raise_loop<true, 1>(row, from, to, a, value_a, b, value_b);
+    if (choices == 2) raise_loop<true, 2>(row, from, to, a, value_a, b, value_b);
+    if (choices == 3) raise_loop<true, 3>(row, from, to, a, value_a, b, value_b);
+  } else {
+    if (choices == 1) raise_loop<false, 1>(row, from, to, a, value_a, b, value_b);
+    if (choices == 2) raise_loop<false, 2>(row, from, to, a, value_a, b, value_b);
+    if (choices == 3) raise_loop<false, 3>(row, from, to, a, value_a, b, value_b);
+  }
+}
+
+// Columns [from, to) of `row` for pass p, in place: cut where each choice starts to fit, the
+// columns below the lighter weight left as they are, and the pieces from the top down.
+void raise_columns(cell* row, std::size_t from, std::size_t to, const pass& p, bool saturating) {
+  const bool first_lighter = p.second.weight == 0 || p.first.weight <= p.second.weight;
+  const element& lighter = first_lighter ? p.first : p.second;
+  const element& heavier = first_lighter ? p.second : p.first;
+  const auto a = static_cast<std::size_t>(lighter.weight);
+  const auto b = static_cast<std::size_t>(heavier.weight);
+  const auto value_a = static_cast<cell>(lighter.value);
+  const auto value_b = static_cast<cell>(heavier.value);
+  if (b == 0) {
+    const std::size_t fit = std::clamp(a, from, to);
+    if (fit < to) raise(row, fit, to, a, value_a, 0, 0, 1, saturating);
+    return;
+  }
+  const std::size_t fit_a = std::clamp(a, from, to);
+  const std::size_t fit_b = std::clamp(b, from, to);
+  const std::size_t fit_both = std::clamp(a + b, from, to);
+  if (fit_both < to) raise(row, fit_both, to, a, value_a, b, value_b, 3, saturating);
+  if (fit_b < fit_both) raise(row, fit_b, fit_both, a, value_a, b, value_b, 2, saturating);
+  if (fit_a < fit_b) raise(row, fit_a, fit_b, a, value_a, b, value_b, 1, saturating);
+}
+
+// One row over `elements`, updated in place: its columns [from, to) are stored, and every column
+// from `to` on holds `top`.
+struct filled_row {
+  std::unique_ptr<void, free_block> storage;
+  std::size_t from = 0;
+  std::size_t to = 1;
+  cell top = 0;
+
+  cell at(std::size_t j) const { return j < to ? static_cast<const cell*>(storage.get())[j] : top; }
+};
+
+// Fills a row over `elements` in place, for the columns that a selection of other elements of
+// total weight `partner` may still complete. Nothing once a stop is requested, or once the
+// answer cell reaches `target`.
+std::optional<filled_row> fill_in_place(std::span<const element> elements, std::size_t capacity,
+                                        std::uint64_t partner, bool saturating, cell target,
+                                        const std::stop_token& stop) {
+  filled_row filled{allocate_huge((capacity + 1) * sizeof(cell))};
+  if (!filled.storage) throw std::bad_alloc();
+  cell* const row = static_cast<cell*>(filled.storage.get());
+  row[0] = 0;
+  for (const pass& p : passes_of(elements, capacity, capacity, partner)) {
+    if (stop.stop_requested()) return std::nullopt;
+    std::fill(row + filled.to, row + p.to, filled.top);
+    if (p.from < p.to) raise_columns(row, p.from, p.to, p, saturating);
+    filled.from = p.from;
+    filled.to = p.to;
+    filled.top = add<true>(
+        filled.top, add<true>(static_cast<cell>(p.first.value), static_cast<cell>(p.second.value)));
+    if (capacity >= p.from && capacity < p.to && row[capacity] >= target) break;
+  }
+  return filled;
+}
+
+// Two rows, each over half of the elements on a thread of its own: they share nothing until the
+// end, where the best pair of columns that add up to the capacity is the answer.
+std::optional<cell> best_by_halves_of_rows(const reduced& r, bool saturating,
+                                           const std::stop_token& stop) {
+  const auto capacity = static_cast<std::size_t>(r.capacity);
+  std::vector<element> halves[2];
+  std::uint64_t weights[2] = {0, 0};
+  for (std::size_t k = 0; k < r.sorted.size(); ++k) {
+    halves[k % 2].push_back(r.sorted[k]);
+    weights[k % 2] += static_cast<std::uint64_t>(r.sorted[k].weight);
+  }
+  std::optional<filled_row> rows[2];
+  std::exception_ptr failure;
+  {
+    const std::jthread other([&] {
+      try {
+        rows[1] = fill_in_place(halves[1], capacity, weights[0], saturating, saturated, stop);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    });
+    rows[0] = fill_in_place(halves[0], capacity, weights[1], saturating, saturated, stop);
+  }
+  if (failure) std::rethrow_exception(failure);
+  if (!rows[0] || !rows[1]) return std::nullopt;
+  const filled_row& low = *rows[0];
+  const filled_row& high = *rows[1];
+  cell best = 0;
+  for (std::size_t j = low.from; j <= capacity && capacity - j >= high.from; ++j) {
+    best = std::max(best, add<true>(low.at(j), high.at(capacity - j)));
+  }
+  return best;
+}
+
 std::optional<std::int64_t> best_by_cells(const reduced& r, const rows_options& options) {
   const auto capacity = static_cast<std::size_t>(r.capacity);
-  const std::vector<pass> passes = passes_of(r.sorted, capacity, capacity);
   std::uint64_t value_total = 0;
   for (const element& e : r.sorted) value_total += static_cast<std::uint64_t>(e.value);
   const bool saturating = value_total > saturated;
+  const std::int64_t target = r.upper - r.fixed;
+  const auto answer = [&](cell best) {
+    return std::max(r.lower, r.fixed + static_cast<std::int64_t>(best));
+  };
+  const unsigned threads = std::clamp<unsigned>(
+      static_cast<unsigned>(std::min<std::size_t>(options.threads, capacity / 4096)), 1, 64);
+  if (threads == 1) {
+    const auto row = fill_in_place(
+        r.sorted, capacity, 0, saturating,
+        static_cast<cell>(std::clamp<std::int64_t>(target, 0, saturated)), options.stop);
+    if (!row) return std::nullopt;
+    return answer(row->at(capacity));
+  }
+  if (threads == 2) {
+    const auto best = best_by_halves_of_rows(r, saturating, options.stop);
+    if (!best) return std::nullopt;
+    return answer(*best);
+  }
+  const std::vector<pass> passes = passes_of(r.sorted, capacity, capacity);
   const auto storage = allocate_huge(2 * (capacity + 1) * sizeof(cell));
   if (!storage) throw std::bad_alloc();
   cell* const rows[2] = {static_cast<cell*>(storage.get()),
@@ -226,15 +404,12 @@ std::optional<std::int64_t> best_by_cells(const reduced& r, const rows_options& 
   // Before the first pass: the empty selection, worth 0 within every weight.
   const std::size_t first_to = passes.empty() ? 1 : passes.front().to;
   std::fill(rows[0], rows[0] + first_to, cell{0});
-  const std::int64_t target = r.upper - r.fixed;
   std::vector<cell> tops(passes.size() + 1, 0);
   for (std::size_t k = 0; k < passes.size(); ++k) {
     tops[k + 1] = add<true>(tops[k], add<true>(static_cast<cell>(passes[k].first.value),
                                                static_cast<cell>(passes[k].second.value)));
   }
 
-  const unsigned threads = std::clamp<unsigned>(
-      static_cast<unsigned>(std::min<std::size_t>(options.threads, capacity / 4096)), 1, 64);
   spin_barrier barrier(threads);
   std::atomic<bool> halt{false};
   std::size_t done = 0;  // passes completed, as the caller's thread saw them
@@ -262,10 +437,9 @@ std::optional<std::int64_t> best_by_cells(const reduced& r, const rows_options& 
   });
   if (halt.load()) return std::nullopt;
   const pass* last = done == 0 ? nullptr : &passes[done - 1];
-  const cell best = last != nullptr && capacity < last->to && capacity >= last->from
-                        ? rows[done % 2][capacity]
-                        : tops[done];
-  return std::max(r.lower, r.fixed + static_cast<std::int64_t>(best));
+  return answer(last != nullptr && capacity < last->to && capacity >= last->from
+                    ? rows[done % 2][capacity]
+                    : tops[done]);
 }
 
 // ----- Reachable weights, one bit per column, for a subset sum.
