@@ -8,19 +8,50 @@
 #if __has_include(<unistd.h>)
 #include <unistd.h>
 #endif
+#if __has_include(<sys/stat.h>)
+#include <sys/stat.h>
+#endif
+#if __has_include(<termios.h>)
+#include <termios.h>
+#endif
 #if __has_include(<malloc.h>)
 #include <malloc.h>
 #endif
 
 namespace {
 
-// Whether a person types the input: only then is a refused number asked for again.
-bool input_is_terminal() {
-#if __has_include(<unistd.h>)
-  return isatty(STDIN_FILENO) == 1;
-#else
-  return false;
+// Whether `descriptor` is a terminal, and which.
+struct terminal_at {
+  bool is_terminal = false;
+  unsigned long long device = 0;
+};
+
+terminal_at terminal_of(int descriptor) {
+#if __has_include(<unistd.h>) && __has_include(<sys/stat.h>)
+  struct stat status {};
+  if (isatty(descriptor) == 1 && fstat(descriptor, &status) == 0) {
+    return {true, static_cast<unsigned long long>(status.st_rdev)};
+  }
 #endif
+  (void)descriptor;
+  return {};
+}
+
+// Discards what the terminal holds of the input, typed but not yet read.
+void drop_typed_ahead() {
+#if __has_include(<termios.h>)
+  tcflush(STDIN_FILENO, TCIFLUSH);
+#endif
+}
+
+// A person types the input where it is a terminal; errors show beside the prompts where standard
+// error is the very terminal standard output writes to.
+terminal_use terminal_in_use() {
+  const terminal_at output = terminal_of(1);  // standard output
+  const terminal_at error = terminal_of(2);
+  return {terminal_of(0).is_terminal,
+          output.is_terminal && error.is_terminal && output.device == error.device,
+          drop_typed_ahead};
 }
 
 // Whatever runs out of memory, the reader's lists or the text of an error line, ends here in one
@@ -53,5 +84,5 @@ int main() {
   // The dialogue reads through std::cin's buffer and flushes std::cout itself before it waits
   // for input, so the C stdio streams need no synchronisation.
   std::ios::sync_with_stdio(false);
-  return run_dialogue(std::cin, std::cout, std::cerr, input_is_terminal());
+  return run_dialogue(std::cin, std::cout, std::cerr, terminal_in_use());
 }

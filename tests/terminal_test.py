@@ -20,6 +20,7 @@ PROMPTS = [
 ]
 RESULT = "\n\t Maximum total value in the knapsack : "
 END_OF_INPUT = b"\x04"  # Ctrl-D
+TYPE_AGAIN = "; what was typed after it is dropped: type it again, and the rest"
 TIMEOUT = 10.0
 
 
@@ -29,21 +30,23 @@ def on_screen(text):
 
 
 class Session:
-    """The program with the terminal as its input and error output; standard output goes to the
-    terminal as well, or to a pipe of its own."""
+    """The program with the terminal as its input; standard output and standard error go to the
+    terminal as well, or each to a pipe of its own (read together)."""
 
-    def __init__(self, stdout_to_pipe):
+    def __init__(self, stdout_to_pipe, stderr_to_pipe=False):
         self.screen = b""
         self.stdout = b""
         self.pipe = None
-        if stdout_to_pipe:
+        if stdout_to_pipe or stderr_to_pipe:
             self.pipe, pipe_end = os.pipe()
         self.pid, self.terminal = pty.fork()
         if self.pid == 0:
             if stdout_to_pipe:
                 os.dup2(pipe_end, 1)
+            if stderr_to_pipe:
+                os.dup2(pipe_end, 2)
             os.execv(PROGRAM, [PROGRAM])
-        if stdout_to_pipe:
+        if self.pipe is not None:
             os.close(pipe_end)
 
     def _read_some(self, deadline):
@@ -123,7 +126,7 @@ def typo_asked_again():
     s.type(b"50\n")
     s.wait_for(PROMPTS[2])
     s.type(b"60 abc 120\n")
-    s.wait_for(on_screen("what followed it on that line\n"))
+    s.wait_for(on_screen("type it again, and the rest\n"))
     s.type(b"100 120\n")
     s.wait_for(PROMPTS[3])
     s.type(b"10 20 30\n")
@@ -132,13 +135,74 @@ def typo_asked_again():
     stdout = s.stdout.decode()
     check("typo", stdout == "".join(PROMPTS) + RESULT + "220\n", repr(stdout))
     error = ("knapsack: the value of element 2 must be an integer from -2147483648 to 2147483647,"
-             ' not "abc"; type it again, and what followed it on that line\n')
+             ' not "abc"' + TYPE_AGAIN + "\n")
     check("typo", on_screen("60 abc 120\n" + error + "100 120\n") in s.screen.decode(),
           repr(s.screen.decode()))
 
 
+def paste_after_a_typo_dropped():
+    # A pasted answer to every prompt, with a typo: what the terminal still holds after the typo
+    # is dropped too, and the person types again from the refused number.
+    s = Session(stdout_to_pipe=True)
+    s.wait_for(PROMPTS[0])
+    s.type(b"3\n50\n6x 100 120\n10 20 30\n")
+    s.wait_for(on_screen("type it again, and the rest\n"))
+    s.type(b"60 100 120\n")
+    s.wait_for(PROMPTS[3])
+    s.type(b"10 20 30\n")
+    status = s.finish()
+    check("paste", status == 0, f"status {status}")
+    check("paste", s.stdout.decode() == "".join(PROMPTS) + RESULT + "220\n", repr(s.stdout))
+
+
+def cut_line_asked_again():
+    # 683 values of 12345 on one line, 4097 bytes: the terminal keeps 4095 of them, the last value
+    # arrives as "123", and it is asked for again.
+    s = Session(stdout_to_pipe=True)
+    s.wait_for(PROMPTS[0])
+    s.type(b"683 100000000\n")
+    s.wait_for(PROMPTS[2])
+    s.type(b" ".join([b"12345"] * 683) + b"\n")
+    s.wait_for(on_screen("long input belongs in a pipe or a file" + TYPE_AGAIN + "\n"))
+    s.type(b"12345\n")
+    s.wait_for(PROMPTS[3])
+    s.type(b" ".join([b"1"] * 683) + b"\n")
+    status = s.finish()
+    check("cut line", status == 0, f"status {status}")
+    check("cut line", s.stdout.decode().endswith(RESULT + "8431635\n"), repr(s.stdout[-60:]))
+    error = 'knapsack: the value of element 683 may have been cut ("123"): the terminal keeps'
+    check("cut line", error in s.screen.decode(), repr(s.screen[-300:]))
+
+
+def error_line_alone_in_a_file():
+    # Standard error to a file: the error line is all it holds, with no line feed before it.
+    s = Session(stdout_to_pipe=False, stderr_to_pipe=True)
+    s.wait_for(PROMPTS[0])
+    s.type(b"3" + END_OF_INPUT + END_OF_INPUT)
+    status = s.finish()
+    check("error to a file", status == 1, f"status {status}")
+    check("error to a file", s.stdout == b"knapsack: the input ended before the capacity\n",
+          repr(s.stdout))
+
+
+def no_blank_line_without_the_prompts():
+    # Standard output to a file: the screen shows what was typed and the error, which follows the
+    # typed line with no blank line between.
+    s = Session(stdout_to_pipe=True)
+    s.type(b"3 50 1x\n")
+    s.wait_for(on_screen(TYPE_AGAIN + "\n"))
+    s.type(END_OF_INPUT)
+    status = s.finish()
+    check("output to a file", status == 1, f"status {status}")
+    check("output to a file", "1x\r\nknapsack: the value" in s.screen.decode(), repr(s.screen))
+
+
 end_of_input_is_final()
 typo_asked_again()
+paste_after_a_typo_dropped()
+cut_line_asked_again()
+error_line_alone_in_a_file()
+no_blank_line_without_the_prompts()
 for failure in failures:
     print(failure)
 sys.exit(1 if failures else 0)
