@@ -57,8 +57,10 @@ std::int64_t best_by_rows(const reduced& r, unsigned threads) {
 std::int64_t best_by_steps_or_rows(const reduced& r, const solver_limits& limits) {
   const std::size_t room = limits.memory / 2;
   const std::size_t rows = rows_bytes(r);
-  if (rows > room) {  // the lists alone, as far as memory goes
-    if (const auto best = best_by_steps(r, {room / step_bytes, UINT64_MAX})) return *best;
+  if (rows > room) {  // the lists alone, however long they take
+    if (const auto best = best_by_steps(r, {std::min(rows / 2, room) / step_bytes, UINT64_MAX})) {
+      return *best;
+    }
     throw std::bad_alloc();
   }
   const std::uint64_t cells = r.sorted.size() * (static_cast<std::uint64_t>(r.capacity) + 1);

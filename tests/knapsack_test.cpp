@@ -97,6 +97,18 @@ TEST(Knapsack, TakesNoMoreMemoryThanGiven) {
   const int capacity = 3 * 15000 + 2;
   EXPECT_THROW(knapsack_within(weights, weights, capacity, {.memory = 4000}), std::bad_alloc);
   EXPECT_EQ(knapsack_within(weights, weights, capacity, {.memory = 100000}), capacity - 1);
+  // Where the rows do not fit, the lists still hold no more than half the rows' bytes, however
+  // much work they may do: here 2912 bytes, too few, where the room left would be 5816.
+  const std::vector<int> values{63, 55, 19, 61, 13, 40, 40, 56, 10, 57, 35, 49, 46, 19, 14, 24,
+                                63, 54, 24, 58, 61, 57, 32, 11, 48, 12, 39, 20, 12, 42, 36, 60,
+                                62, 32, 66, 55, 39, 28, 53, 49, 31, 42, 47, 32, 44, 15};
+  const std::vector<int> loose{55, 46, 11, 54, 5,  31, 33, 49, 1,  50, 28, 40, 38, 10, 7,  15,
+                               55, 46, 15, 50, 54, 48, 23, 3,  41, 3,  30, 12, 3,  35, 28, 51,
+                               54, 25, 58, 47, 32, 21, 44, 40, 24, 34, 38, 25, 35, 8};
+  const std::size_t rows = std::size_t{8} * (727 + 1);
+  EXPECT_THROW(knapsack_within(values, loose, 727, {.table = 0, .memory = 2 * (rows - 8)}),
+               std::bad_alloc);
+  EXPECT_EQ(knapsack_within(std::vector{1, 1}, std::vector{1, 1}, 0, {.table = 0, .memory = 0}), 0);
 }
 
 TEST(Knapsack, RefusesArgumentsOutsideTheTable) {

@@ -21,8 +21,7 @@ class fake_root {
  public:
   explicit fake_root(const std::vector<std::pair<std::string, std::string>>& files)
       : path_(fs::temp_directory_path() /
-              ("knapsack-machine-" + std::to_string(std::random_device()()) + "-" +
-               std::to_string(count_++))) {
+              ("knapsack-machine-" + std::to_string(std::random_device()()))) {
     for (const auto& [name, text] : files) {
       fs::create_directories((path_ / name).parent_path());
       std::ofstream(path_ / name) << text;
@@ -35,7 +34,6 @@ class fake_root {
   const fs::path& path() const { return path_; }
 
  private:
-  static inline int count_ = 0;
   fs::path path_;
 };
 

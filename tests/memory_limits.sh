@@ -39,6 +39,9 @@ answer=$'\n\t Maximum total value in the knapsack : '
 # step lists grow until they give up; rows over 1400000001 columns do not fit either.
 expect "no room for the step lists or the rows" "$(unreachable_capacity 400 1400000000)" 2 \
   "$last_prompt" "knapsack: not enough memory for this instance"
+# A count alone must not claim memory for its elements before they arrive.
+expect "a count without its elements" "2000000000 1" 1 $'\n\t Enter the value/cost of all elements : ' \
+  "knapsack: the input ended before the value of element 1"
 # Three large elements: the step lists answer at once, with no rows over the capacity.
 expect "large numbers with few elements" \
   "3 2147483647 5 6 7 1000000000 1000000000 1000000000" 0 "${answer}13" ""
