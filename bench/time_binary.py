@@ -1,0 +1,193 @@
+#!/usr/bin/env python3
+"""Times the real binary end to end, as a user runs it: the instance from a file on standard input,
+process start included. Each figure is the median wall time of several runs and the largest peak
+memory among them; every run must print the same answer.
+
+Usage: bench/time_binary.py [--runs N] [--timeout S] [--only WORD] PROGRAM [PROGRAM...]
+
+A process started from here counts this script's own memory in its peak until it replaces itself
+with the program, so a peak at that floor (measured with `true` before each instance) is shown as
+"<= floor".
+
+With several programs, each instance runs on each in turn and the answers must agree: the way to
+compare a build before and after a change. Instances come from fixed seeds.
+"""
+import argparse
+import math
+import os
+import random
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+INT_MAX = 2**31 - 1
+
+
+def family(kind, n, r, seed=12345):
+    """The knapsack literature's families: weights uniform in [1, r] unless said, capacity half the
+    total weight (at most INT_MAX, odd where the weights are even)."""
+    rnd = random.Random(seed)
+    values, weights = [], []
+    spanners = []
+    if kind == "spanner":  # 5 spanners, strongly correlated, scaled down by 10 / 2
+        for _ in range(5):
+            w = rnd.randint(1, r)
+            spanners.append((math.ceil(2 * w / 10), math.ceil(2 * (w + r // 10) / 10)))
+    for _ in range(n):
+        w = rnd.randint(1, r)
+        if kind == "uncorrelated":
+            v = rnd.randint(1, r)
+        elif kind == "weakly":
+            v = max(1, w + rnd.randint(-(r // 10), r // 10))
+        elif kind == "strongly":
+            v = w + r // 10
+        elif kind == "subset_sum":
+            v = w
+        elif kind == "inverse_strongly":
+            v = w
+            w = v + r // 10
+        elif kind in ("even_subset_sum", "even_strongly"):
+            w = 2 * rnd.randint(1, r // 2)
+            v = w if kind == "even_subset_sum" else w + r // 10
+        elif kind == "circle":
+            v = int(2 / 3 * math.sqrt(4 * r * r - (w - 2 * r) ** 2))
+        elif kind == "profit_ceiling":
+            v = 3 * math.ceil(w / 3)
+        elif kind == "multiple_strongly":
+            v = w + (3 * r // 10 if w % 6 == 0 else 2 * r // 10)
+        elif kind == "spanner":
+            base_w, base_v = spanners[rnd.randrange(5)]
+            a = rnd.randint(1, 10)
+            w, v = a * base_w, a * base_v
+        else:
+            raise ValueError(kind)
+        values.append(v)
+        weights.append(w)
+    capacity = min(sum(weights) // 2, INT_MAX)
+    if kind.startswith("even") and capacity % 2 == 0:
+        capacity -= 1
+    return values, weights, capacity
+
+
+def few_even(n, low, high, capacity=None, seed=12345):
+    """Subset sum over n even weights in [low, high], at an odd capacity (half the total) or the
+    one given."""
+    rnd = random.Random(seed)
+    weights = [2 * rnd.randint(low // 2, high // 2) for _ in range(n)]
+    if capacity is None:
+        capacity = sum(weights) // 2 | 1
+    return weights, weights, capacity
+
+
+def big_subset_sum(step, last, capacity, seed=12345):
+    """Subset sum over 400 multiples of `step` up to 2x10^7 and one weight `last`."""
+    rnd = random.Random(seed)
+    weights = [step * rnd.randint(1, 20000000 // step) for _ in range(400)] + [last]
+    return weights, weights, capacity
+
+
+def uniform(n, capacity, max_value, max_weight, seed=12345):
+    rnd = random.Random(seed)
+    values = [rnd.randint(1, max_value) for _ in range(n)]
+    weights = [rnd.randint(1, max_weight) for _ in range(n)]
+    return values, weights, capacity
+
+
+def instances():
+    """(name, values, weights, capacity), in the order of the README's tables."""
+    for kind in ("uncorrelated", "weakly", "subset_sum"):
+        for n, r in ((1000, 10**6), (10000, 10**5)):
+            yield f"{kind} {n} x {r}", *family(kind, n, r)
+    for n, r in ((1000, 10**5), (1000, 10**6)):
+        yield f"strongly {n} x {r}", *family("strongly", n, r)
+    for kind, n, r in (("inverse_strongly", 200, 10**6), ("inverse_strongly", 1000, 10**5),
+                       ("inverse_strongly", 1000, 10**6), ("inverse_strongly", 100000, 10**5),
+                       ("even_subset_sum", 1000, 10**6), ("even_subset_sum", 10000, 10**5),
+                       ("even_strongly", 1000, 10**6), ("circle", 1000, 10**5),
+                       ("circle", 10000, 10**6), ("profit_ceiling", 10000, 10**5),
+                       ("multiple_strongly", 10000, 10**6), ("spanner", 100000, 10**3)):
+        yield f"{kind} {n} x {r}", *family(kind, n, r)
+    yield "few even 30 in [2e7, 1e8]", *few_even(30, 2 * 10**7, 10**8)
+    yield "few even 40 in [2e7, 1e8]", *few_even(40, 2 * 10**7, 10**8)
+    yield "few even 40 in [8e7, 1.2e8] at INT_MAX", *few_even(40, 8 * 10**7, 12 * 10**7, INT_MAX)
+    yield "subset sum 401, even, at 2000000001", *big_subset_sum(2, 2000000000, 2000000001)
+    yield "subset sum 401, threes, at 2000000000", *big_subset_sum(3, 1500000001, 2000000000)
+    yield "3 elements at capacity 2147483647", [5, 6, 7], [10**9] * 3, INT_MAX
+    yield "read 1000000 x 2 numbers", *uniform(1000000, 1, 10**6, 10**6)
+
+
+def write_instance(path, values, weights, capacity):
+    with open(path, "w") as out:
+        out.write(f"{len(values)}\n{capacity}\n")
+        out.write(" ".join(map(str, values)) + "\n")
+        out.write(" ".join(map(str, weights)) + "\n")
+
+
+def run_once(program, path, output, timeout):
+    """Wall seconds, peak resident MiB and the answer, or None past the timeout."""
+    with open(path) as stdin, open(output, "w") as stdout:
+        start = time.monotonic()
+        child = subprocess.Popen([program], stdin=stdin, stdout=stdout, stderr=subprocess.STDOUT)
+        while True:
+            pid, _, usage = os.wait4(child.pid, os.WNOHANG)
+            if pid != 0:
+                break
+            if time.monotonic() - start > timeout:
+                child.kill()
+                os.wait4(child.pid, 0)
+                return None
+            time.sleep(0.0005)
+        seconds = time.monotonic() - start
+    with open(output) as result:
+        lines = result.read().strip().splitlines()
+    # The number after the result line's colon, or the error line's message.
+    return seconds, usage.ru_maxrss / 1024, lines[-1].rsplit(": ", 1)[-1] if lines else ""
+
+
+def measure(program, path, runs, timeout):
+    """The median wall time, shown, the answer and the largest peak memory over `runs` runs."""
+    times, answers, peak = [], set(), 0
+    for _ in range(runs):
+        run = run_once(program, path, path + ".out", timeout)
+        if run is None:
+            return f"> {timeout:.0f} s", None, peak
+        times.append(run[0])
+        peak = max(peak, run[1])
+        answers.add(run[2])
+    if len(answers) != 1:
+        sys.exit(f"{program}: answers differ between runs: {answers}")
+    median = statistics.median(times)
+    shown = f"{median * 1000:.0f} ms" if median < 10 else f"{median:.1f} s"
+    return shown, answers.pop(), peak
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("programs", nargs="+")
+    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--timeout", type=float, default=120)
+    parser.add_argument("--only", default="", help="only instances whose name holds this")
+    args = parser.parse_args()
+    with tempfile.TemporaryDirectory() as work:
+        path = os.path.join(work, "instance")
+        for name, values, weights, capacity in instances():
+            if args.only not in name:
+                continue
+            write_instance(path, values, weights, capacity)
+            floor = run_once("true", path, path + ".out", 10)[1]
+            row, answers = [f"{name:<40}"], set()
+            for program in args.programs:
+                shown, answer, peak = measure(program, path, args.runs, args.timeout)
+                memory = f"<= {floor:.0f}" if peak <= floor + 1 else f"{peak:.0f}"
+                row.append(f"{shown:>9} {memory:>7} MiB")
+                if answer is not None:
+                    answers.add(answer)
+            if len(answers) > 1:
+                sys.exit(f"{name}: programs disagree: {answers}")
+            print(" ".join(row), " answer", answers.pop() if answers else "-", flush=True)
+
+
+if __name__ == "__main__":
+    main()
