@@ -30,15 +30,16 @@
 //   rows' cost is known. Once the lists have written a small share of the cells the rows would,
 //   the rows start on the other processors (or share the only one) and the first to finish
 //   answers; the other stops at its next check. No hand-over can tell in advance which would win:
-//   some instances take the lists a hundredth of the rows' time after a long start. The lists
-//   never hold more than half the rows' bytes, so that both fit in half the usable memory.
+//   some instances take the lists a hundredth of the rows' time after a long start. Rows short
+//   enough to fit the caches are not raced but take over. The lists never hold more than half the
+//   rows' bytes, so that both fit in half the usable memory.
 
 namespace {
 
 // Cells of the rows per step the lists may write before the rows start. A step costs about as
-// much as 15 to 30 cells, and pruned rows compute about half their cells, so where the lists
-// cannot finish they delay the rows by some 3%.
-constexpr std::uint64_t cells_per_step = 1000;
+// much as a hundred cells of the rows on one thread, so where the lists cannot finish they delay
+// the rows by some 7%.
+constexpr std::uint64_t cells_per_step = 10000;
 
 void check_arguments(std::span<const int> values, std::span<const int> weights, int capacity) {
   if (capacity < 0) throw std::invalid_argument("negative capacity");
@@ -66,6 +67,11 @@ std::int64_t best_by_steps_or_rows(const reduced& r, const solver_limits& limits
   const std::uint64_t cells = r.sorted.size() * (static_cast<std::uint64_t>(r.capacity) + 1);
   const std::uint64_t head_start = cells / cells_per_step;
   step_limits lists{std::min(rows / 2, room - rows) / step_bytes, UINT64_MAX};
+  if (cells < limits.raced_cells) {
+    lists.max_work = head_start;
+    if (const auto best = best_by_steps(r, lists)) return *best;
+    return best_by_rows(r, limits.threads);
+  }
   const unsigned rows_threads = std::max(1U, limits.threads - 1);
   std::optional<std::int64_t> from_rows;
   std::exception_ptr rows_failure;

@@ -257,7 +257,8 @@ TEST(Knapsack, RowsGiveOneAnswerOnAnyNumberOfThreads) {
 }
 
 // Multiples of 3 and one weight of 1 more worth 1 more, at a capacity of 2 more: no selection
-// meets the bound, so the rows start beside the lists, and the first to finish answers.
+// meets the bound, so the rows start beside the lists (raced whatever their size), and the first
+// to finish answers.
 TEST(Knapsack, ListsAndRowsSideBySide) {
   std::vector<int> weights{3 * 3333 + 1};
   for (int k = 1; k < 60; ++k) weights.push_back(3 * (k * 7919 % 500 + 1));
@@ -268,7 +269,9 @@ TEST(Knapsack, ListsAndRowsSideBySide) {
       knapsack_within(values, weights, capacity, {.table = 0, .how = beyond_budget::two_rows_full});
   for (const unsigned threads : {1U, 2U, 3U}) {
     SCOPED_TRACE(threads);
-    EXPECT_EQ(knapsack_within(values, weights, capacity, {.table = 0, .threads = threads}), rows);
+    EXPECT_EQ(knapsack_within(values, weights, capacity,
+                              {.table = 0, .threads = threads, .raced_cells = 0}),
+              rows);
   }
 }
 
