@@ -177,39 +177,35 @@ reduced open_instance(const instance& problem) {
   return r;
 }
 
-// The rows alone over `threads` threads. Arguments: elements, capacity, threads; weights up to a
-// tenth of the capacity, values up to 1000. Bytes per second count what a plain two-row loop moves
-// per cell (a cell read from the row above and one written), against the streaming probe.
-void rows_engine(benchmark::State& state) {
-  const auto capacity = static_cast<int>(state.range(1));
-  const reduced r = open_instance(uncorrelated(static_cast<std::size_t>(state.range(0)), 1000,
-                                               std::max(1, capacity / 10), capacity));
-  const rows_options options{.threads = static_cast<unsigned>(state.range(2))};
+// The rows alone over `threads` threads, on `cells` cells. Bytes per second count what a plain
+// two-row loop moves per cell (a cell read from the row above and one written), against the
+// streaming probe.
+void time_rows(benchmark::State& state, const reduced& r, std::int64_t threads,
+               std::int64_t cells) {
+  const rows_options options{.threads = static_cast<unsigned>(threads)};
   for (auto _ : state) {
     const auto best = best_by_rows(r, options);
     benchmark::DoNotOptimize(best);
   }
-  const std::int64_t cells = state.range(0) * (state.range(1) + 1);
   report_cells(state, cells);
   state.SetBytesProcessed(2 * static_cast<std::int64_t>(sizeof(std::uint32_t)) * cells *
                           state.iterations());
 }
 
+// Arguments: elements, capacity, threads; weights up to a tenth of the capacity, values up to 1000.
+void rows_engine(benchmark::State& state) {
+  const auto capacity = static_cast<int>(state.range(1));
+  const reduced r = open_instance(uncorrelated(static_cast<std::size_t>(state.range(0)), 1000,
+                                               std::max(1, capacity / 10), capacity));
+  time_rows(state, r, state.range(2), state.range(0) * (state.range(1) + 1));
+}
+
 // Arguments: hard family, elements, range, capacity, threads.
 void rows_on_hard_families(benchmark::State& state) {
-  const instance problem =
+  const reduced r = open_instance(
       of_hard_family(state.range(0), static_cast<std::size_t>(state.range(1)),
-                     static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
-  const reduced r = open_instance(problem);
-  const rows_options options{.threads = static_cast<unsigned>(state.range(4))};
-  for (auto _ : state) {
-    const auto best = best_by_rows(r, options);
-    benchmark::DoNotOptimize(best);
-  }
-  const std::int64_t cells = state.range(1) * (state.range(3) + 1);
-  report_cells(state, cells);
-  state.SetBytesProcessed(2 * static_cast<std::int64_t>(sizeof(std::uint32_t)) * cells *
-                          state.iterations());
+                     static_cast<int>(state.range(2)), static_cast<int>(state.range(3))));
+  time_rows(state, r, state.range(4), state.range(1) * (state.range(3) + 1));
 }
 
 // The streaming probe: reading and writing a buffer far larger than the caches, as the rows read

@@ -72,7 +72,7 @@ std::int64_t best_by_steps_or_rows(const reduced& r, const solver_limits& limits
     if (const auto best = best_by_steps(r, lists)) return *best;
     return best_by_rows(r, limits.threads);
   }
-  const unsigned rows_threads = std::max(1U, limits.threads - 1);
+  const unsigned rows_threads = std::max(2U, limits.threads) - 1;
   std::optional<std::int64_t> from_rows;
   std::exception_ptr rows_failure;
   std::atomic<bool> rows_done{false};

@@ -5,7 +5,17 @@
 #include <memory>
 
 // What this process may use of the machine it runs on: memory and processors, from its control
-// group, its affinity mask and the kernel's own figures, and large blocks of memory on huge pages.
+// group, its affinity mask and the kernel's own figures, large blocks of memory on huge pages, and
+// the vector width of its processors.
+
+// On x86-64 the loops over a row get one clone per vector width, picked when the program loads;
+// the build can leave them out to test the portable code alone. Other targets get the portable
+// code, vectorised for their baseline.
+#if defined(__x86_64__) && !defined(KNAPSACK_NO_CLONES)
+#define VECTOR_CLONES [[gnu::target_clones("avx512f", "avx2", "default")]]
+#else
+#define VECTOR_CLONES
+#endif
 
 /// Memory and processors this process may use.
 struct machine_limits {

@@ -13,26 +13,26 @@
 // give a first lower bound. Two upper bounds:
 //
 // - The linear relaxation: the greedy selection plus the free room filled at the break element's
-//   value per weight. L(C) below is its value at capacity C, found from prefix sums.
+//   value per weight.
 // - A Lagrangian bound over the capacity and the number of elements. No selection within the
 //   capacity holds more elements than the lightest that fit, and none that beats the lower bound
 //   holds fewer than the most valuable it needs to. For any rates mu >= 0 and lambda, every such
 //   selection is worth at most
 //     mu * capacity + lambda * K + sum over all elements of max(0, value - mu * weight - lambda),
 //   where K is the most elements for lambda >= 0 and the fewest for lambda < 0. For a given mu
-//   the best lambda is the K-th largest of value - mu * weight, and the bound is convex in mu,
-//   so bisection on its slope finds its least. Where values grow with the weight by a constant
-//   (or shrink by one), the best selections hold as many (or as few) elements as they can, and
-//   this bound is far below the linear one. The search runs in floating point; the bound itself
-//   is then evaluated exactly, in units of 1 / 2^32, at the rate found.
+//   the best lambda is the K-th largest of value - mu * weight, and the bound is convex and
+//   piecewise linear in mu, so a search on its slope finds its least in a few passes. Where values
+//   grow with the weight by a constant (or shrink by one), the best selections hold as many (or as
+//   few) elements as they can, and this bound is far below the linear one. The search runs in
+//   floating point; the bound itself is then evaluated exactly, in units of 1 / 2^32, at the rate
+//   found. Where no count binds, the rate is the break element's value per weight, and the bound
+//   is the linear one.
 //
-// An element is decided when its other choice cannot beat the lower bound: an element of the
-// greedy selection whose exclusion bounds every selection at or below it is taken for good, one
-// outside whose inclusion does is left out. Each bound gives such a test cheaply: with an element
-// left out, the linear relaxation is L(capacity + weight) - value; with it taken, value +
-// L(capacity - weight); and the Lagrangian bound falls by |value - mu * weight - lambda| when an
-// element is forced against the sign of that term. Decided elements leave the instance, which
-// tightens every bound, so the reduction is repeated while it decides many.
+// Where every value is a multiple of d, so is every selection's, and bounds are rounded down to
+// one. An element is decided when its other choice cannot beat the lower bound: forced against
+// the sign of its term, value - mu * weight - lambda, an element lowers the Lagrangian bound by
+// that term's size. Decided elements leave the instance, which tightens every bound, so the
+// reduction is repeated while it decides many.
 //
 // Dividing every weight and the capacity (rounded down) by the weights' greatest common divisor
 // changes no selection's value, and a bound that must be met exactly may become reachable: even
@@ -41,6 +41,13 @@
 namespace {
 
 __extension__ using wide = __int128;
+
+// The most elements and the fewest a selection within the capacity that beats the lower bound
+// may hold; `least` is past the number of elements when none can.
+struct count_range {
+  std::size_t least;
+  std::size_t most;
+};
 
 constexpr std::int64_t scale = std::int64_t{1} << 32;
 
@@ -370,27 +377,6 @@ std::size_t decide_elements(reduced& r, const lagrangian& at) {
   return count;
 }
 
-// Bounds r anew for its open elements, and returns the Lagrangian bound that decides elements:
-// at its least where a count binds, else at the break element's value per weight, where it is
-// the linear relaxation's bound.
-lagrangian bound(reduced& r) {
-  const greedy g = greedy_at(r.sorted, r.capacity);
-  r.lower = std::max(r.lower, r.fixed + filled_greedy_value(r.sorted, r.capacity, g));
-  r.upper = std::min(r.upper, r.fixed + linear_bound(r.sorted, r.capacity, g));
-  const count_range counts = count_range_of(r.sorted, r.capacity, r.lower - r.fixed);
-  double mu = 0;
-  if (counts.least > 1 || counts.most < r.sorted.size()) {
-    mu = best_mu(r.sorted, r.capacity, counts);
-  } else if (g.split < r.sorted.size()) {
-    const element& at_break = r.sorted[g.split];
-    mu = static_cast<double>(at_break.value) / static_cast<double>(at_break.weight);
-  }
-  const lagrangian at = lagrangian_at(r.sorted, r.capacity, counts, mu);
-  r.upper = std::min(r.upper, r.fixed + unscaled(at.bound));
-  r.upper = r.fixed + round_down(r.upper - r.fixed, r.value_divisor);
-  return at;
-}
-
 // How many of the smallest amounts (all positive) sum to at most `room`; reorders them. Halves
 // the range each round around its median, in linear time overall.
 std::size_t smallest_within(std::span<std::int64_t> amounts, std::int64_t room) {
@@ -415,8 +401,6 @@ std::size_t smallest_within(std::span<std::int64_t> amounts, std::int64_t room) 
   return count;
 }
 
-}  // namespace
-
 count_range count_range_of(std::span<const element> sorted, std::int64_t capacity,
                            std::int64_t lower) {
   std::vector<std::int64_t> amounts(sorted.size());
@@ -429,6 +413,29 @@ count_range count_range_of(std::span<const element> sorted, std::int64_t capacit
   if (total <= lower) return {sorted.size() + 1, most};
   return {sorted.size() - smallest_within(amounts, total - lower - 1), most};
 }
+
+// Bounds r anew for its open elements, and returns the Lagrangian bound that decides elements:
+// at its least where a count binds, else at the break element's value per weight, where it is
+// the linear relaxation's bound.
+lagrangian bound(reduced& r) {
+  const greedy g = greedy_at(r.sorted, r.capacity);
+  r.lower = std::max(r.lower, r.fixed + filled_greedy_value(r.sorted, r.capacity, g));
+  r.upper = std::min(r.upper, r.fixed + linear_bound(r.sorted, r.capacity, g));
+  const count_range counts = count_range_of(r.sorted, r.capacity, r.lower - r.fixed);
+  double mu = 0;
+  if (counts.least > 1 || counts.most < r.sorted.size()) {
+    mu = best_mu(r.sorted, r.capacity, counts);
+  } else if (g.split < r.sorted.size()) {
+    const element& at_break = r.sorted[g.split];
+    mu = static_cast<double>(at_break.value) / static_cast<double>(at_break.weight);
+  }
+  const lagrangian at = lagrangian_at(r.sorted, r.capacity, counts, mu);
+  r.upper = std::min(r.upper, r.fixed + unscaled(at.bound));
+  r.upper = r.fixed + round_down(r.upper - r.fixed, r.value_divisor);
+  return at;
+}
+
+}  // namespace
 
 reduced reduce(std::span<const int> values, std::span<const int> weights, int capacity) {
   reduced r;

@@ -25,15 +25,7 @@ struct reduced {
   std::int64_t upper = 0;  ///< a total value no selection exceeds
 };
 
-/// The instance with every common divisor of the weights divided out and every element decided
-/// whose other choice cannot beat `lower`. Exact in 64 bits.
+/// The instance with the weights' common divisor divided out, every element decided whose other
+/// choice cannot beat `lower`, and elements alike in weight and value merged into pieces of 1, 2,
+/// 4, ... of them. Exact in 64 bits.
 reduced reduce(std::span<const int> values, std::span<const int> weights, int capacity);
-
-/// The most elements and the fewest a selection within `capacity` that beats `lower` (a value of
-/// these elements alone) may hold. `least` is past the number of elements when none can.
-struct count_range {
-  std::size_t least;
-  std::size_t most;
-};
-count_range count_range_of(std::span<const element> sorted, std::int64_t capacity,
-                           std::int64_t lower);

@@ -44,14 +44,6 @@
 // at a barrier after each band. Columns below the lower bound's weight less the weight still to
 // come cannot reach a better sum and are not computed.
 
-// On x86-64 the loops over a row get one clone per vector width, picked when the program loads;
-// the build can leave them out to test the portable code alone.
-#if defined(__x86_64__) && !defined(KNAPSACK_NO_CLONES)
-#define VECTOR_CLONES [[gnu::target_clones("avx512f", "avx2", "default")]]
-#else
-#define VECTOR_CLONES
-#endif
-
 namespace {
 
 __extension__ using wide = __int128;
@@ -267,18 +259,22 @@ template <bool saturating, int choices>
   }
 }
 
-// The cloned entry point: `choices` 1 takes a alone, 2 either a or b, 3 also both. (No lambda
-// here: it would be compiled without the clone's target.)
+template <bool saturating>
+[[gnu::always_inline]] inline void raise_loop(cell* row, std::size_t from, std::size_t to,
+                                              std::size_t a, cell value_a, std::size_t b,
+                                              cell value_b, int choices) {
+  if (choices == 1) raise_loop<saturating, 1>(row, from, to, a, value_a, b, value_b);
+  if (choices == 2) raise_loop<saturating, 2>(row, from, to, a, value_a, b, value_b);
+  if (choices == 3) raise_loop<saturating, 3>(row, from, to, a, value_a, b, value_b);
+}
+
+// The cloned entry point: `choices` 1 takes a alone, 2 either a or b, 3 also both.
 VECTOR_CLONES void raise(cell* row, std::size_t from, std::size_t to, std::size_t a, cell value_a,
                          std::size_t b, cell value_b, int choices, bool saturating) {
   if (saturating) {
-    if (choices == 1) raise_loop<true, 1>(row, from, to, a, value_a, b, value_b);
-    if (choices == 2) raise_loop<true, 2>(row, from, to, a, value_a, b, value_b);
-    if (choices == 3) raise_loop<true, 3>(row, from, to, a, value_a, b, value_b);
+    raise_loop<true>(row, from, to, a, value_a, b, value_b, choices);
   } else {
-    if (choices == 1) raise_loop<false, 1>(row, from, to, a, value_a, b, value_b);
-    if (choices == 2) raise_loop<false, 2>(row, from, to, a, value_a, b, value_b);
-    if (choices == 3) raise_loop<false, 3>(row, from, to, a, value_a, b, value_b);
+    raise_loop<false>(row, from, to, a, value_a, b, value_b, choices);
   }
 }
 

@@ -30,14 +30,14 @@
 // no less than the last one. So a step within the capacity can gain at most its free room at the
 // next element's value per weight, and a step over it loses at least its excess at the last
 // one's. A step whose bound, rounded down, cannot beat the best value within the capacity found
-// so far is dropped. The search ends when no step is left, when the best value found meets the
-// bound of the whole instance (the greedy value plus the free room at the break element's value
-// per weight), or when every element is in the window.
+// so far (by at least the values' common divisor) is dropped. The search ends when no step is
+// left, when the best value found meets the bound of the whole instance (the reduction's, which
+// also counts elements), or when every element is in the window.
 //
-// Where values grow with the weight, the best selections hold as many elements as fit, and that
-// bound is far too loose: the search could never stop early. When the greedy selection already
-// holds as many elements as any selection can, a bound over both the capacity and the count (a
-// Lagrangian bound, minimised over its capacity rate) takes its place where it is lower.
+// Where values follow the weights closely, a best selection often differs from the greedy one by
+// elements far apart, light ones taken out for heavy ones, which the window reaches last. So each
+// time the list has doubled, every step is also paired with each element outside the window, one
+// added or taken out: the best such pair is found by a binary search per element.
 //
 // Such instances, and subset sums, end only when a selection meets the bound exactly, and the
 // combined list has to hold about every subset sum of its window to find one. Two side lists, one
@@ -222,16 +222,15 @@ bool widen(const problem& p, frontier& f, bool after, std::int64_t& best, spendi
   return true;
 }
 
-// The best value within the capacity of a step changed by one element outside its window: one
-// after it added, or one before it taken out. Steps are sorted by weight with values rising, so
-// for each element the heaviest step that fits is the best. Where the best selection differs from
-// the greedy one by elements far apart, as where values follow the weights closely, this finds
-// it long before the window reaches them.
+// Work of pairing f's steps with the elements outside its window: a binary search each.
 std::uint64_t pairing_work(const frontier& f, std::size_t n) {
   return (n - (f.span.last - f.span.first)) *
          static_cast<std::uint64_t>(std::bit_width(f.steps.size));
 }
 
+// The best value within the capacity of a step changed by one element outside its window: one
+// after it added, or one before it taken out. Steps are sorted by weight with values rising, so
+// for each element the heaviest step that fits is the best.
 std::int64_t best_with_one_more(const problem& p, const frontier& f) {
   const step* const first = f.steps.steps.get();
   const step* const last = first + f.steps.size;

@@ -25,15 +25,6 @@
 // plain loop runs. An element whose value is not positive, or that is heavier than the capacity,
 // is never taken: its row is a copy of the row above.
 //
-// On x86-64 the loops over a row get one clone per vector width, picked when the program loads;
-// the build can leave them out to test the portable code alone. Other targets get the portable
-// code, vectorised for their baseline.
-#if defined(__x86_64__) && !defined(KNAPSACK_NO_CLONES)
-#define VECTOR_CLONES [[gnu::target_clones("avx512f", "avx2", "default")]]
-#else
-#define VECTOR_CLONES
-#endif
-
 namespace {
 
 using cell = std::uint32_t;
