@@ -1,7 +1,6 @@
 #include "dialogue.hpp"
 
 #include <algorithm>
-#include <array>
 #include <climits>
 #include <cstdint>
 #include <ios>

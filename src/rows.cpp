@@ -135,100 +135,8 @@ cell add(cell rest, cell value) {
   return (saturating ? std::min(rest, saturated - value) : rest) + value;
 }
 
-template <bool saturating>
-[[gnu::always_inline]] inline void take_one_loop(cell* __restrict out, const cell* __restrict in,
-                                                 std::size_t from, std::size_t to, std::size_t a,
-                                                 cell value_a) {
-  for (std::size_t j = from; j < to; ++j)
-    out[j] = std::max(in[j], add<saturating>(in[j - a], value_a));
-}
-
-template <bool saturating>
-[[gnu::always_inline]] inline void take_either_loop(cell* __restrict out, const cell* __restrict in,
-                                                    std::size_t from, std::size_t to, std::size_t a,
-                                                    cell value_a, std::size_t b, cell value_b) {
-  for (std::size_t j = from; j < to; ++j) {
-    out[j] = std::max(std::max(in[j], add<saturating>(in[j - a], value_a)),
-                      add<saturating>(in[j - b], value_b));
-  }
-}
-
-template <bool saturating>
-[[gnu::always_inline]] inline void take_any_loop(cell* __restrict out, const cell* __restrict in,
-                                                 std::size_t from, std::size_t to, std::size_t a,
-                                                 cell value_a, std::size_t b, cell value_b) {
-  const std::size_t both = a + b;
-  const cell value_both = add<saturating>(value_a, value_b);
-  for (std::size_t j = from; j < to; ++j) {
-    out[j] = std::max(
-        std::max(in[j], add<saturating>(in[j - a], value_a)),
-        std::max(add<saturating>(in[j - b], value_b), add<saturating>(in[j - both], value_both)));
-  }
-}
-
-// (std::max over a list of four would not vectorise.)
-
-// The cloned entry points; clones cannot be templates, so saturation is chosen once per call.
-VECTOR_CLONES void take_one(cell* out, const cell* in, std::size_t from, std::size_t to,
-                            std::size_t a, cell value_a, bool saturating) {
-  if (saturating) {
-    take_one_loop<true>(out, in, from, to, a, value_a);
-  } else {
-    take_one_loop<false>(out, in, from, to, a, value_a);
-  }
-}
-
-VECTOR_CLONES void take_either(cell* out, const cell* in, std::size_t from, std::size_t to,
-                               std::size_t a, cell value_a, std::size_t b, cell value_b,
-                               bool saturating) {
-  if (saturating) {
-    take_either_loop<true>(out, in, from, to, a, value_a, b, value_b);
-  } else {
-    take_either_loop<false>(out, in, from, to, a, value_a, b, value_b);
-  }
-}
-
-VECTOR_CLONES void take_any(cell* out, const cell* in, std::size_t from, std::size_t to,
-                            std::size_t a, cell value_a, std::size_t b, cell value_b,
-                            bool saturating) {
-  if (saturating) {
-    take_any_loop<true>(out, in, from, to, a, value_a, b, value_b);
-  } else {
-    take_any_loop<false>(out, in, from, to, a, value_a, b, value_b);
-  }
-}
-
-// Writes columns [from, to) of `out` for pass p, cut where each choice starts to fit so that
-// every piece is a loop without branches.
-void write_columns(cell* out, const cell* in, std::size_t from, std::size_t to, const pass& p,
-                   bool saturating) {
-  if (p.second.weight == 0) {  // one element
-    const auto weight = static_cast<std::size_t>(p.first.weight);
-    const std::size_t fit = std::clamp(weight, from, to);
-    std::copy(in + from, in + fit, out + from);
-    if (fit < to) take_one(out, in, fit, to, weight, static_cast<cell>(p.first.value), saturating);
-    return;
-  }
-  // The lighter element a first.
-  const bool first_lighter = p.first.weight <= p.second.weight;
-  const element& lighter = first_lighter ? p.first : p.second;
-  const element& heavier = first_lighter ? p.second : p.first;
-  const auto a = static_cast<std::size_t>(lighter.weight);
-  const auto b = static_cast<std::size_t>(heavier.weight);
-  const auto value_a = static_cast<cell>(lighter.value);
-  const auto value_b = static_cast<cell>(heavier.value);
-  const std::size_t fit_a = std::clamp(a, from, to);
-  const std::size_t fit_b = std::clamp(b, from, to);
-  const std::size_t fit_both = std::clamp(a + b, from, to);
-  std::copy(in + from, in + fit_a, out + from);
-  if (fit_a < fit_b) take_one(out, in, fit_a, fit_b, a, value_a, saturating);
-  if (fit_b < fit_both) take_either(out, in, fit_b, fit_both, a, value_a, b, value_b, saturating);
-  if (fit_both < to) take_any(out, in, fit_both, to, a, value_a, b, value_b, saturating);
-}
-
-// In place: columns [from, to) of `row` for the pass, from the top down. Each chunk of columns
-// reads all it needs before it writes, so it reads only columns not yet written, whatever the
-// weights; the chunk sits in registers, and its loop vectorises.
+// The best of taking nothing, a alone, either of a and b, or also both (by `choices`: 1, 2, 3),
+// from the row `at` below column i. (std::max over a list of four would not vectorise.)
 template <bool saturating, int choices>
 [[gnu::always_inline]] inline cell raised(const cell* at, std::size_t i, std::size_t a,
                                           cell value_a, std::size_t b, cell value_b) {
@@ -240,6 +148,84 @@ template <bool saturating, int choices>
   return best;
 }
 
+// From one row into another: columns [from, to) of `out`.
+template <bool saturating, int choices>
+[[gnu::always_inline]] inline void take_loop(cell* __restrict out, const cell* __restrict in,
+                                             std::size_t from, std::size_t to, std::size_t a,
+                                             cell value_a, std::size_t b, cell value_b) {
+  for (std::size_t j = from; j < to; ++j) {
+    out[j] = raised<saturating, choices>(in, j, a, value_a, b, value_b);
+  }
+}
+
+template <bool saturating>
+[[gnu::always_inline]] inline void take_loop(cell* out, const cell* in, std::size_t from,
+                                             std::size_t to, std::size_t a, cell value_a,
+                                             std::size_t b, cell value_b, int choices) {
+  if (choices == 1) take_loop<saturating, 1>(out, in, from, to, a, value_a, b, value_b);
+  if (choices == 2) take_loop<saturating, 2>(out, in, from, to, a, value_a, b, value_b);
+  if (choices == 3) take_loop<saturating, 3>(out, in, from, to, a, value_a, b, value_b);
+}
+
+// The cloned entry point; clones cannot be templates, so saturation and the choices are chosen
+// once per call.
+VECTOR_CLONES void take(cell* out, const cell* in, std::size_t from, std::size_t to, std::size_t a,
+                        cell value_a, std::size_t b, cell value_b, int choices, bool saturating) {
+  if (saturating) {
+    take_loop<true>(out, in, from, to, a, value_a, b, value_b, choices);
+  } else {
+    take_loop<false>(out, in, from, to, a, value_a, b, value_b, choices);
+  }
+}
+
+// Where the choices of pass p start to fit among columns [from, to): a, the lighter element,
+// from fit_a on; b from fit_b; both from fit_both (for one element, b is 0 and both fit_b and
+// fit_both are `to`), so that every piece is a loop without branches.
+struct cuts {
+  std::size_t a;
+  cell value_a;
+  std::size_t b;
+  cell value_b;
+  std::size_t fit_a;
+  std::size_t fit_b;
+  std::size_t fit_both;
+};
+
+cuts cuts_of(const pass& p, std::size_t from, std::size_t to) {
+  const bool first_lighter = p.second.weight == 0 || p.first.weight <= p.second.weight;
+  const element& lighter = first_lighter ? p.first : p.second;
+  const element& heavier = first_lighter ? p.second : p.first;
+  cuts c{static_cast<std::size_t>(lighter.weight),
+         static_cast<cell>(lighter.value),
+         static_cast<std::size_t>(heavier.weight),
+         static_cast<cell>(heavier.value),
+         0,
+         to,
+         to};
+  c.fit_a = std::clamp(c.a, from, to);
+  if (c.b != 0) {
+    c.fit_b = std::clamp(c.b, from, to);
+    c.fit_both = std::clamp(c.a + c.b, from, to);
+  }
+  return c;
+}
+
+// Writes columns [from, to) of `out` for pass p from the row `in`.
+void write_columns(cell* out, const cell* in, std::size_t from, std::size_t to, const pass& p,
+                   bool saturating) {
+  const cuts c = cuts_of(p, from, to);
+  std::copy(in + from, in + c.fit_a, out + from);
+  const auto piece = [&](std::size_t begin, std::size_t end, int choices) {
+    if (begin < end) take(out, in, begin, end, c.a, c.value_a, c.b, c.value_b, choices, saturating);
+  };
+  piece(c.fit_a, c.fit_b, 1);
+  piece(c.fit_b, c.fit_both, 2);
+  piece(c.fit_both, to, 3);
+}
+
+// In place: columns [from, to) of `row` for the pass, from the top down. Each chunk of columns
+// reads all it needs before it writes, so it reads only columns not yet written, whatever the
+// weights; the chunk sits in registers, and its loop vectorises.
 template <bool saturating, int choices>
 [[gnu::always_inline]] inline void raise_loop(cell* row, std::size_t from, std::size_t to,
                                               std::size_t a, cell value_a, std::size_t b,
@@ -278,27 +264,16 @@ VECTOR_CLONES void raise(cell* row, std::size_t from, std::size_t to, std::size_
   }
 }
 
-// Columns [from, to) of `row` for pass p, in place: cut where each choice starts to fit, the
-// columns below the lighter weight left as they are, and the pieces from the top down.
+// Columns [from, to) of `row` for pass p, in place: the columns below the lighter weight left as
+// they are, and the pieces from the top down.
 void raise_columns(cell* row, std::size_t from, std::size_t to, const pass& p, bool saturating) {
-  const bool first_lighter = p.second.weight == 0 || p.first.weight <= p.second.weight;
-  const element& lighter = first_lighter ? p.first : p.second;
-  const element& heavier = first_lighter ? p.second : p.first;
-  const auto a = static_cast<std::size_t>(lighter.weight);
-  const auto b = static_cast<std::size_t>(heavier.weight);
-  const auto value_a = static_cast<cell>(lighter.value);
-  const auto value_b = static_cast<cell>(heavier.value);
-  if (b == 0) {
-    const std::size_t fit = std::clamp(a, from, to);
-    if (fit < to) raise(row, fit, to, a, value_a, 0, 0, 1, saturating);
-    return;
-  }
-  const std::size_t fit_a = std::clamp(a, from, to);
-  const std::size_t fit_b = std::clamp(b, from, to);
-  const std::size_t fit_both = std::clamp(a + b, from, to);
-  if (fit_both < to) raise(row, fit_both, to, a, value_a, b, value_b, 3, saturating);
-  if (fit_b < fit_both) raise(row, fit_b, fit_both, a, value_a, b, value_b, 2, saturating);
-  if (fit_a < fit_b) raise(row, fit_a, fit_b, a, value_a, b, value_b, 1, saturating);
+  const cuts c = cuts_of(p, from, to);
+  const auto piece = [&](std::size_t begin, std::size_t end, int choices) {
+    if (begin < end) raise(row, begin, end, c.a, c.value_a, c.b, c.value_b, choices, saturating);
+  };
+  piece(c.fit_both, to, 3);
+  piece(c.fit_b, c.fit_both, 2);
+  piece(c.fit_a, c.fit_b, 1);
 }
 
 // One row over `elements`, updated in place: its columns [from, to) are stored, and every column
