@@ -233,12 +233,13 @@ template <bool saturating, int choices>
   constexpr std::size_t chunk = 64;
   std::size_t end = to;
   for (; end >= from + chunk; end -= chunk) {
-    cell* const at = row + end - chunk;
+    // Columns counted from the row's start, which the choices' columns never pass below.
+    const std::size_t first = end - chunk;
     std::array<cell, chunk> next;
     for (std::size_t i = 0; i < chunk; ++i) {
-      next[i] = raised<saturating, choices>(at, i, a, value_a, b, value_b);
+      next[i] = raised<saturating, choices>(row, first + i, a, value_a, b, value_b);
     }
-    std::copy(next.begin(), next.end(), at);
+    std::copy(next.begin(), next.end(), row + first);
   }
   for (std::size_t j = end; j-- > from;) {
     row[j] = raised<saturating, choices>(row, j, a, value_a, b, value_b);
