@@ -9,7 +9,7 @@
 #include "reduce.hpp"
 
 // The best value as a list of steps: the (weight, value) pairs where the best value rises with
-// the capacity. Arguments are as knapsack() checked them.
+// the capacity, over an instance as reduce() leaves it.
 
 /// Bytes a step takes.
 inline constexpr std::size_t step_bytes = 16;
