@@ -454,31 +454,16 @@ VECTOR_CLONES void or_shifted_inside(word* __restrict out, const word* __restric
   }
 }
 
+// Word k ORed with the row shifted up by a, b and a + b (by a alone where b is 0), for any k.
+word with_shifts(const word* row, std::size_t k, std::size_t a, std::size_t b) {
+  return row[k] | shifted(row, k, a) | (b != 0 ? shifted(row, k, b) | shifted(row, k, a + b) : 0);
+}
+
 // As or_shifted_inside, for any words: those near the start of the row word by word.
 void or_shifted(word* row, std::size_t from, std::size_t to, std::size_t a, std::size_t b) {
   const std::size_t inside = std::clamp((a + b) / word_bits + 1, from, to);
-  for (std::size_t k = from; k < inside; ++k) {
-    row[k] |= shifted(row, k, a) | (b != 0 ? shifted(row, k, b) | shifted(row, k, a + b) : 0);
-  }
+  for (std::size_t k = from; k < inside; ++k) row[k] = with_shifts(row, k, a, b);
   if (inside < to) or_shifted_inside(row + inside, row, inside, to, a, b);
-}
-
-// Words [from, to) of the row after the pass, in place. Done in blocks from the top down, each no
-// wider than the smallest shift in words, so that a block reads only lower words, not yet
-// written; a shift of less than a word is done word by word, from the top down.
-void update_words(word* row, std::size_t from, std::size_t to, std::size_t a, std::size_t b) {
-  const std::size_t block = (b == 0 ? a : std::min(a, b)) / word_bits;
-  if (block == 0) {
-    for (std::size_t k = to; k-- > from;) {
-      row[k] |= shifted(row, k, a) | (b != 0 ? shifted(row, k, b) | shifted(row, k, a + b) : 0);
-    }
-    return;
-  }
-  for (std::size_t end = to; end > from;) {
-    const std::size_t begin = end - std::min(block, end - from);
-    or_shifted(row, begin, end, a, b);
-    end = begin;
-  }
 }
 
 std::optional<std::int64_t> best_by_bits(const reduced& r, const rows_options& options) {
@@ -513,15 +498,23 @@ std::optional<std::int64_t> best_by_bits(const reduced& r, const rows_options& o
       const auto b = static_cast<std::size_t>(p.second.weight);
       const std::size_t from = p.from / word_bits;
       const std::size_t to = p.from < p.to ? (p.to - 1) / word_bits + 1 : from;
-      const std::size_t band = std::min(a, b == 0 ? a : b) / word_bits;
-      if (threads == 1 || band < least_band * threads) {
-        if (t == 0 && from < to) update_words(row, from, to, a, b);
+      // In place, from the top down, in bands no wider than the smallest shift in words, so that
+      // a band reads only lower words, not yet written; threads share a band where it is wide
+      // enough, and meet after it. A shift of less than a word is done word by word.
+      const std::size_t band = (b == 0 ? a : std::min(a, b)) / word_bits;
+      const unsigned sharing = band >= least_band * threads ? threads : 1;
+      if (band == 0) {
+        if (t == 0) {
+          for (std::size_t k = to; k-- > from;) row[k] = with_shifts(row, k, a, b);
+        }
       } else {
         for (std::size_t end = to; end > from;) {
           const std::size_t begin = end - std::min(band, end - from);
-          const auto [mine, mine_end] = share(begin, end, t, threads, 8);
-          if (mine < mine_end) or_shifted(row, mine, mine_end, a, b);
-          barrier.arrive_and_wait();
+          if (t < sharing) {
+            const auto [mine, mine_end] = share(begin, end, t, sharing, 8);
+            if (mine < mine_end) or_shifted(row, mine, mine_end, a, b);
+          }
+          if (sharing > 1) barrier.arrive_and_wait();
           end = begin;
         }
       }
