@@ -3,7 +3,13 @@
 process start included. Each figure is the median wall time of several runs and the largest peak
 memory among them; every run must print the same answer.
 
-Usage: bench/time_binary.py [--runs N] [--timeout S] [--only WORD] PROGRAM [PROGRAM...]
+Usage: bench/time_binary.py [--set readme|grid] [--runs N] [--timeout S] [--only WORD]
+                            [--dump DIR] PROGRAM [PROGRAM...]
+
+`--set readme` (the default) gives the README's instances; `--set grid` every family of the
+literature at n = 1000 with R = 10^3, 10^5 and 10^6 and at n = 10000 with R = 10^3 and 10^5.
+`--seeds K` draws each of the grid's instances from K seeds. `--dump DIR` writes each instance to
+DIR/NAME.in as well.
 
 A process started from here counts this script's own memory in its peak until it replaces itself
 with the program, so a peak at that floor (measured with `true` before each instance) is shown as
@@ -27,12 +33,14 @@ INT_MAX = 2**31 - 1
 
 def family(kind, n, r, seed=12345):
     """The knapsack literature's families: weights uniform in [1, r] unless said, capacity half the
-    total weight (at most INT_MAX, odd where the weights are even)."""
+    total weight (at most INT_MAX, odd where the weights are even). Similar weights: weights in
+    [100000, 100100], values in [1, r]. Spanners "spanner_V": V strongly correlated spanners
+    scaled down by 10 / 2, each element one of them times a multiplier from 1 to 10."""
     rnd = random.Random(seed)
     values, weights = [], []
     spanners = []
-    if kind == "spanner":  # 5 spanners, strongly correlated, scaled down by 10 / 2
-        for _ in range(5):
+    if kind.startswith("spanner"):
+        for _ in range(int(kind.split("_")[1]) if "_" in kind else 5):
             w = rnd.randint(1, r)
             spanners.append((math.ceil(2 * w / 10), math.ceil(2 * (w + r // 10) / 10)))
     for _ in range(n):
@@ -43,6 +51,11 @@ def family(kind, n, r, seed=12345):
             v = max(1, w + rnd.randint(-(r // 10), r // 10))
         elif kind == "strongly":
             v = w + r // 10
+        elif kind == "almost_strongly":
+            v = rnd.randint(w + r // 10 - r // 500, w + r // 10 + r // 500)
+        elif kind == "similar_weights":
+            w = rnd.randint(100000, 100100)
+            v = rnd.randint(1, r)
         elif kind == "subset_sum":
             v = w
         elif kind == "inverse_strongly":
@@ -57,8 +70,8 @@ def family(kind, n, r, seed=12345):
             v = 3 * math.ceil(w / 3)
         elif kind == "multiple_strongly":
             v = w + (3 * r // 10 if w % 6 == 0 else 2 * r // 10)
-        elif kind == "spanner":
-            base_w, base_v = spanners[rnd.randrange(5)]
+        elif kind.startswith("spanner"):
+            base_w, base_v = spanners[rnd.randrange(len(spanners))]
             a = rnd.randint(1, 10)
             w, v = a * base_w, a * base_v
         else:
@@ -118,6 +131,20 @@ def instances():
     yield "read 1000000 x 2 numbers", *uniform(1000000, 1, 10**6, 10**6)
 
 
+GRID_FAMILIES = ("uncorrelated", "weakly", "strongly", "inverse_strongly", "almost_strongly",
+                 "subset_sum", "even_subset_sum", "even_strongly", "similar_weights", "circle",
+                 "profit_ceiling", "multiple_strongly", "spanner_2", "spanner_5", "spanner_10")
+
+
+def grid(seeds=1):
+    """Every family at the sizes the literature compares methods on, from `seeds` seeds each."""
+    for kind in GRID_FAMILIES:
+        for n, r in ((1000, 10**3), (1000, 10**5), (1000, 10**6), (10000, 10**3), (10000, 10**5)):
+            for seed in range(12345, 12345 + seeds):
+                suffix = "" if seed == 12345 else f" seed {seed}"
+                yield f"{kind} {n} x {r}{suffix}", *family(kind, n, r, seed)
+
+
 def write_instance(path, values, weights, capacity):
     with open(path, "w") as out:
         out.write(f"{len(values)}\n{capacity}\n")
@@ -169,13 +196,19 @@ def main():
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--timeout", type=float, default=120)
     parser.add_argument("--only", default="", help="only instances whose name holds this")
+    parser.add_argument("--set", choices=("readme", "grid"), default="readme")
+    parser.add_argument("--dump", help="also write each instance to DIR/NAME.in")
+    parser.add_argument("--seeds", type=int, default=1, help="seeds per family of the grid")
     args = parser.parse_args()
     with tempfile.TemporaryDirectory() as work:
         path = os.path.join(work, "instance")
-        for name, values, weights, capacity in instances():
+        for name, values, weights, capacity in (grid(args.seeds) if args.set == "grid" else instances()):
             if args.only not in name:
                 continue
             write_instance(path, values, weights, capacity)
+            if args.dump:
+                write_instance(os.path.join(args.dump, name.replace(" ", "_") + ".in"), values,
+                               weights, capacity)
             floor = run_once("true", path, path + ".out", 10)[1]
             row, answers = [f"{name:<40}"], set()
             for program in args.programs:
