@@ -63,11 +63,12 @@ std::string shown(const token_start& token) {
   return token.cut ? text + "..." : text;
 }
 
-// What the dialogue writes to, and how it meets a terminal.
+// What the dialogue writes to, how it meets a terminal, and what the solver may take.
 struct console {
   std::ostream& out;
   std::ostream& err;
   terminal_use terminal;
+  const solver_limits& limits;
 };
 
 // Writes one error line, after the prompts so far. Where it shows beside the prompts, it starts
@@ -168,7 +169,7 @@ int converse(const console& at, source& from) {
   prompt(at, from, prompt_weights);
   if (const auto stop = read_list(at, from, {"weight", 0}, count, weights)) return *stop;
 
-  const int best = knapsack(std::move(values), std::move(weights), capacity);
+  const int best = knapsack(std::move(values), std::move(weights), capacity, at.limits);
   at.out << result_text << best << '\n';
   at.out.flush();
   if (!at.out) {
@@ -181,8 +182,8 @@ int converse(const console& at, source& from) {
 }  // namespace
 
 int run_dialogue(std::istream& in, std::ostream& out, std::ostream& err,
-                 const terminal_use& terminal) {
-  const console at{out, err, terminal};
+                 const terminal_use& terminal, const solver_limits& limits) {
+  const console at{out, err, terminal, limits};
   source from{*in.rdbuf(), out, terminal.input};
   try {
     return converse(at, from);

@@ -2,6 +2,8 @@
 
 #include <iosfwd>
 
+#include "knapsack.hpp"
+
 /// Exit status of a run that wrote the result line.
 inline constexpr int exit_ok = 0;
 /// Exit status when the input is not a valid instance: not an integer, out of range, cut short.
@@ -22,6 +24,6 @@ struct terminal_use {
 /// no result line. Where a person types the input, a refused number is asked for again instead,
 /// after everything typed after it is dropped; a line that reaches the terminal's limit has its
 /// last number refused. Where errors show beside the prompts, an error line never starts after a
-/// prompt. Returns the exit status.
+/// prompt. The solver works within `limits`. Returns the exit status.
 int run_dialogue(std::istream& in, std::ostream& out, std::ostream& err,
-                 const terminal_use& terminal = {});
+                 const terminal_use& terminal = {}, const solver_limits& limits = {});

@@ -55,7 +55,7 @@ std::int64_t best_by_halves(const reduced& r) {
     if (partner == second.begin()) break;
     best = std::max(best, s.value + (partner - 1)->value);
   }
-  return std::max(r.lower, r.fixed + best);
+  return best;
 }
 
 std::uint64_t halves_selections(std::size_t n) {

@@ -10,8 +10,8 @@
 /// Elements up to which the halves' lists hold at most 2^22 selections each.
 inline constexpr std::size_t halves_most_elements = 44;
 
-/// The best total value of `r`, from the lists of both halves' selections, each at most
-/// 2^ceil(n/2) long whatever the capacity. Throws std::bad_alloc when they cannot be had.
+/// The best value of the open elements of `r`, from the lists of both halves' selections, each at
+/// most 2^ceil(n/2) long whatever the capacity. Throws std::bad_alloc when they cannot be had.
 std::int64_t best_by_halves(const reduced& r);
 
 /// Selections the halves' lists may hold, over both, for n elements: the measure of their cost.

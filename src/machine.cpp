@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -13,9 +12,6 @@
 
 #if __has_include(<sched.h>)
 #include <sched.h>
-#endif
-#if __has_include(<sys/mman.h>)
-#include <sys/mman.h>
 #endif
 
 // A process's control group is named in /proc/self/cgroup, one line per hierarchy:
@@ -147,20 +143,4 @@ unsigned affinity_threads() {
 machine_limits read_machine_limits(const fs::path& root) {
   const groups in = groups_of(root);
   return {memory_limit(root, in), std::min(affinity_threads(), cpu_quota(root, in))};
-}
-
-void free_block::operator()(void* block) const {
-  std::free(block);
-}
-
-std::unique_ptr<void, free_block> allocate_huge(std::size_t bytes) {
-  constexpr std::size_t huge_page = std::size_t{2} << 20;
-  if (bytes < huge_page) return std::unique_ptr<void, free_block>(std::malloc(bytes));
-  if (bytes > SIZE_MAX - huge_page) return nullptr;
-  const std::size_t rounded = (bytes + huge_page - 1) / huge_page * huge_page;
-  std::unique_ptr<void, free_block> block(std::aligned_alloc(huge_page, rounded));
-#ifdef MADV_HUGEPAGE
-  if (block) madvise(block.get(), rounded, MADV_HUGEPAGE);
-#endif
-  return block;
 }

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "dialogue.hpp"
+#include "machine.hpp"
 
 #if __has_include(<unistd.h>)
 #include <unistd.h>
@@ -85,5 +86,7 @@ int main() {
   // The dialogue reads through std::cin's buffer and flushes std::cout itself before it waits
   // for input, so the C stdio streams need no synchronisation.
   std::ios::sync_with_stdio(false);
-  return run_dialogue(std::cin, std::cout, std::cerr, terminal_in_use());
+  const machine_limits machine = read_machine_limits();
+  return run_dialogue(std::cin, std::cout, std::cerr, terminal_in_use(),
+                      {.memory = machine.memory, .threads = machine.threads});
 }

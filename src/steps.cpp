@@ -279,7 +279,7 @@ std::optional<std::int64_t> best_by_steps(const reduced& r, const step_limits& l
 
   step greedy{p.weight_before[split], 0};
   for (std::size_t k = 0; k < split; ++k) greedy.value += r.sorted[k].value;
-  if (split == n) return std::max(r.lower, r.fixed + greedy.value);
+  if (split == n) return greedy.value;
 
   // Values of the open elements alone: what a selection must beat, and what none exceeds.
   std::int64_t best = r.lower - r.fixed;
@@ -315,5 +315,5 @@ std::optional<std::int64_t> best_by_steps(const reduced& r, const step_limits& l
     // With no step left on a side, nothing beats the best found.
     if (adds.steps.size == 0 || removals.steps.size == 0) break;
   }
-  return r.fixed + best;
+  return best;
 }

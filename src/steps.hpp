@@ -22,5 +22,6 @@ struct step_limits {
   std::function<bool(std::uint64_t)> keep_going = {};
 };
 
-/// The best total value of `r`, exact in 64 bits, or nothing once the lists would pass a limit.
+/// The best value of the open elements of `r`, exact in 64 bits (at least r.lower - r.fixed), or
+/// nothing once the lists would pass a limit.
 std::optional<std::int64_t> best_by_steps(const reduced& r, const step_limits& limits);

@@ -4,9 +4,8 @@
 #include <climits>
 #include <cstdint>
 #include <new>
-#include <utility>
 
-#include "machine.hpp"
+#include "cells.hpp"
 
 // best[i][j] is the greatest value reachable with the first i elements within weight j:
 //   best[0][j] = 0,
@@ -27,8 +26,6 @@
 //
 namespace {
 
-using cell = std::uint32_t;
-constexpr cell saturated = UINT32_MAX;
 constexpr std::size_t band_columns = std::size_t{1} << 16;  // 256 KiB of a row: fits in L2
 
 bool worth_taking(int value, int weight, std::size_t capacity) {
@@ -47,24 +44,16 @@ element as_element(int value, int weight, std::size_t columns) {
   return {static_cast<std::size_t>(weight), static_cast<cell>(value)};
 }
 
-// Sums of the values and of the weights of the elements worth taking; at most 2^31 terms below
-// 2^31 each, so neither overflows.
-std::pair<std::uint64_t, std::uint64_t> totals(std::span<const int> values,
-                                               std::span<const int> weights, std::size_t capacity) {
-  std::uint64_t value = 0;
-  std::uint64_t weight = 0;
+// Whether the values of the elements worth taking may sum past INT_MAX; at most 2^31 terms below
+// 2^31 each, so the sum does not overflow.
+bool may_pass_int_max(std::span<const int> values, std::span<const int> weights,
+                      std::size_t capacity) {
+  std::uint64_t total = 0;
   for (std::size_t k = 0; k < weights.size(); ++k) {
-    if (worth_taking(values[k], weights[k], capacity)) {
-      value += static_cast<std::uint64_t>(values[k]);
-      weight += static_cast<std::uint64_t>(weights[k]);
-    }
+    if (worth_taking(values[k], weights[k], capacity))
+      total += static_cast<std::uint64_t>(values[k]);
   }
-  return {value, weight};
-}
-
-template <bool saturating>
-cell add(cell rest, cell value) {
-  return (saturating ? std::min(rest, saturated - value) : rest) + value;
+  return total > INT_MAX;
 }
 
 // row[j] = max(above[j], shifted[j] + value) where the row above is complete.
@@ -101,21 +90,18 @@ template <bool saturating>
   }
 }
 
-// The rows of the table, K = n+1 or 2 of them, on huge pages, which cut the cost of first
-// touching a large table; cells are left for the caller to write. Holds no cells when memory for
-// them cannot be had.
+// The rows of the table, K = n+1 or 2 of them; cells are left for the caller to write. Holds no
+// cells when memory for them cannot be had.
 struct table {
-  std::unique_ptr<void, free_block> cells;
+  block<cell> cells;
   std::size_t columns;
   bool whole;  // K = n+1
 
-  cell* row(std::size_t i) const {
-    return static_cast<cell*>(cells.get()) + (whole ? i : i % 2) * columns;
-  }
+  cell* row(std::size_t i) const { return cells.get() + (whole ? i : i % 2) * columns; }
 };
 
-table allocate(std::size_t rows, std::size_t columns, bool whole) {
-  return {allocate_huge(rows * columns * sizeof(cell)), columns, whole};
+table allocate_table(std::size_t rows, std::size_t columns, bool whole) {
+  return {rows <= SIZE_MAX / columns ? allocate<cell>(rows * columns) : nullptr, columns, whole};
 }
 
 // Fills every cell of the whole table and returns the answer cell. The table is filled a band of
@@ -155,9 +141,9 @@ std::size_t whole_table_bytes(std::size_t n, int capacity) {
 std::optional<std::int64_t> best_by_whole_table(std::span<const int> values,
                                                 std::span<const int> weights, int capacity) {
   const std::size_t columns = static_cast<std::size_t>(capacity) + 1;
-  const table whole = allocate(weights.size() + 1, columns, true);
+  const table whole = allocate_table(weights.size() + 1, columns, true);
   if (!whole.cells) return std::nullopt;
-  const bool saturating = totals(values, weights, columns - 1).first > INT_MAX;
+  const bool saturating = may_pass_int_max(values, weights, columns - 1);
   return saturating ? fill_whole<true>(whole, values, weights)
                     : fill_whole<false>(whole, values, weights);
 }
@@ -165,9 +151,9 @@ std::optional<std::int64_t> best_by_whole_table(std::span<const int> values,
 std::int64_t best_by_two_rows(std::span<const int> values, std::span<const int> weights,
                               int capacity) {
   const std::size_t columns = static_cast<std::size_t>(capacity) + 1;
-  const table rows = allocate(2, columns, false);
+  const table rows = allocate_table(2, columns, false);
   if (!rows.cells) throw std::bad_alloc();
-  return totals(values, weights, columns - 1).first > INT_MAX
+  return may_pass_int_max(values, weights, columns - 1)
              ? fill_two_rows<true>(rows, values, weights)
              : fill_two_rows<false>(rows, values, weights);
 }

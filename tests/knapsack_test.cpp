@@ -17,17 +17,17 @@
 namespace {
 
 // Beyond the whole table (no memory for it), each way must agree with the whole table.
-constexpr std::pair<beyond_budget, const char*> every_way[] = {
-    {beyond_budget::steps, "step lists"},
-    {beyond_budget::halves, "halves"},
-    {beyond_budget::two_rows, "two rows"},
-    {beyond_budget::two_rows_full, "two rows, every column"},
+constexpr std::pair<forced, const char*> every_way[] = {
+    {forced::lists, "step lists"},
+    {forced::halves, "halves"},
+    {forced::rows, "two rows"},
+    {forced::two_rows_full, "two rows, every column"},
 };
 
 int solve_every_way(const std::vector<int>& values, const std::vector<int>& weights, int capacity) {
   const int whole = knapsack(values, weights, capacity);
   for (const auto& [how, name] : every_way) {
-    EXPECT_EQ(knapsack_within(values, weights, capacity, {.table = 0, .how = how}), whole)
+    EXPECT_EQ(knapsack(values, weights, capacity, {.table = 0, .force = how}), whole)
         << name << " disagree";
   }
   return whole;
@@ -79,8 +79,8 @@ TEST(Knapsack, RefusesBestValueBeyondIntMax) {
   EXPECT_THROW(knapsack({INT_MAX, 1}, {1, 1}, 2), std::overflow_error);
   for (const auto& [how, name] : every_way) {
     SCOPED_TRACE(name);
-    EXPECT_THROW(knapsack_within(std::vector{2000000000, 2000000000}, std::vector{1, 1}, 2,
-                                 {.table = 0, .how = how}),
+    EXPECT_THROW(knapsack(std::vector{2000000000, 2000000000}, std::vector{1, 1}, 2,
+                          {.table = 0, .force = how}),
                  std::overflow_error);
   }
   EXPECT_THROW(knapsack(std::vector<int>(3, 1000000000), {0, 0, 0}, 0), std::overflow_error);
@@ -95,20 +95,20 @@ TEST(Knapsack, TakesNoMoreMemoryThanGiven) {
   std::vector<int> weights{3001};
   for (int k = 1; k < 50; ++k) weights.push_back(3 * (k * 7919 % 1000 + 1));
   const int capacity = 3 * 15000 + 2;
-  EXPECT_THROW(knapsack_within(weights, weights, capacity, {.memory = 4000}), std::bad_alloc);
-  EXPECT_EQ(knapsack_within(weights, weights, capacity, {.memory = 100000}), capacity - 1);
+  EXPECT_THROW(knapsack(weights, weights, capacity, {.memory = 4000}), std::bad_alloc);
+  EXPECT_EQ(knapsack(weights, weights, capacity, {.memory = 100000}), capacity - 1);
   // Where the rows do not fit, the lists still hold no more than half the rows' bytes, however
-  // much work they may do: here 2912 bytes, too few, where the room left would be 5816.
+  // much work they may do: here 1456 bytes, too few, where the room left would be 2908.
   const std::vector<int> values{63, 55, 19, 61, 13, 40, 40, 56, 10, 57, 35, 49, 46, 19, 14, 24,
                                 63, 54, 24, 58, 61, 57, 32, 11, 48, 12, 39, 20, 12, 42, 36, 60,
                                 62, 32, 66, 55, 39, 28, 53, 49, 31, 42, 47, 32, 44, 15};
   const std::vector<int> loose{55, 46, 11, 54, 5,  31, 33, 49, 1,  50, 28, 40, 38, 10, 7,  15,
                                55, 46, 15, 50, 54, 48, 23, 3,  41, 3,  30, 12, 3,  35, 28, 51,
                                54, 25, 58, 47, 32, 21, 44, 40, 24, 34, 38, 25, 35, 8};
-  const std::size_t rows = std::size_t{8} * (727 + 1);
-  EXPECT_THROW(knapsack_within(values, loose, 727, {.table = 0, .memory = 2 * (rows - 8)}),
+  const std::size_t rows = std::size_t{4} * (727 + 1);  // one row of 4-byte cells, in place
+  EXPECT_THROW(knapsack(values, loose, 727, {.table = 0, .memory = 2 * (rows - 4)}),
                std::bad_alloc);
-  EXPECT_EQ(knapsack_within(std::vector{1, 1}, std::vector{1, 1}, 0, {.table = 0, .memory = 0}), 0);
+  EXPECT_EQ(knapsack(std::vector{1, 1}, std::vector{1, 1}, 0, {.table = 0, .memory = 0}), 0);
 }
 
 TEST(Knapsack, RefusesArgumentsOutsideTheTable) {
@@ -200,7 +200,7 @@ TEST(Knapsack, MatchesBruteForceOnRandomInstances) {
     if (expected > INT_MAX) {
       EXPECT_THROW(knapsack(values, weights, capacity), std::overflow_error);
       for (const auto& [how, name] : every_way) {
-        EXPECT_THROW(knapsack_within(values, weights, capacity, {.table = 0, .how = how}),
+        EXPECT_THROW(knapsack(values, weights, capacity, {.table = 0, .force = how}),
                      std::overflow_error)
             << name;
       }
@@ -220,13 +220,11 @@ TEST(Knapsack, StepListsMatchRowsOnLargerInstances) {
     const auto [values, weights, capacity] =
         make.instance(kind, static_cast<std::size_t>(make.uniform(11, 80)), 300);
     SCOPED_TRACE(::testing::Message() << "round " << round);
-    const int rows = knapsack_within(values, weights, capacity,
-                                     {.table = 0, .how = beyond_budget::two_rows_full});
-    EXPECT_EQ(knapsack_within(values, weights, capacity, {.table = 0, .how = beyond_budget::steps}),
-              rows);
+    const int rows =
+        knapsack(values, weights, capacity, {.table = 0, .force = forced::two_rows_full});
+    EXPECT_EQ(knapsack(values, weights, capacity, {.table = 0, .force = forced::lists}), rows);
     const std::size_t room_for_rows = 16 * (static_cast<std::size_t>(capacity) + 1);
-    EXPECT_EQ(knapsack_within(values, weights, capacity, {.table = 0, .memory = room_for_rows}),
-              rows);
+    EXPECT_EQ(knapsack(values, weights, capacity, {.table = 0, .memory = room_for_rows}), rows);
   }
 }
 
@@ -249,8 +247,8 @@ TEST(Knapsack, RowsGiveOneAnswerOnAnyNumberOfThreads) {
     const std::int64_t expected = brute_force(values, weights, capacity);
     for (const unsigned threads : {1U, 2U, 3U}) {
       SCOPED_TRACE(::testing::Message() << "round " << round << ", threads " << threads);
-      EXPECT_EQ(knapsack_within(values, weights, capacity,
-                                {.table = 0, .threads = threads, .how = beyond_budget::two_rows}),
+      EXPECT_EQ(knapsack(values, weights, capacity,
+                         {.table = 0, .threads = threads, .force = forced::rows}),
                 expected);
     }
   }
@@ -266,12 +264,10 @@ TEST(Knapsack, ListsAndRowsSideBySide) {
   values[0] += 1;
   const int capacity = 30002;
   const int rows =
-      knapsack_within(values, weights, capacity, {.table = 0, .how = beyond_budget::two_rows_full});
+      knapsack(values, weights, capacity, {.table = 0, .force = forced::two_rows_full});
   for (const unsigned threads : {1U, 2U, 3U}) {
     SCOPED_TRACE(threads);
-    EXPECT_EQ(knapsack_within(values, weights, capacity,
-                              {.table = 0, .threads = threads, .raced_cells = 0}),
-              rows);
+    EXPECT_EQ(knapsack(values, weights, capacity, {.table = 0, .threads = threads}), rows);
   }
 }
 
@@ -289,7 +285,7 @@ TEST(Knapsack, ManyElementsAtTheLargestCapacity) {
       values[k] = 1000 * small[k] + make.uniform(0, 300);  // close to the weight: bounds stay loose
       weights[k] = small[k] << 25;
     }
-    EXPECT_EQ(knapsack_within(values, weights, INT_MAX, {.table = 0}), one_row(values, small, 63));
+    EXPECT_EQ(knapsack(values, weights, INT_MAX, {.table = 0}), one_row(values, small, 63));
   }
 }
 

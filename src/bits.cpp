@@ -1,0 +1,193 @@
+#include "bits.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <cstdint>
+#include <functional>
+#include <new>
+#include <vector>
+
+#include "cells.hpp"
+#include "threads.hpp"
+
+// A row of bits: bit j is set where some selection of the elements so far weighs exactly j. A
+// pass takes in two elements: new = old | old << a | old << b | old << (a + b). The row is
+// updated in place from the top down, since each word then reads only lower words not yet
+// written; threads share a band of words no wider than the smallest shift, so that a band reads
+// only words below itself, and meet at a barrier after each band. Columns below the lower bound's
+// weight less the weight still to come cannot reach a better sum and are not computed.
+
+namespace {
+
+__extension__ using wide = __int128;
+
+using word = std::uint64_t;
+constexpr std::size_t word_bits = 64;
+
+// The word k of the row shifted up by `shift` bits.
+word shifted(const word* row, std::size_t k, std::size_t shift) {
+  const std::size_t words = shift / word_bits;
+  const std::size_t bits = shift % word_bits;
+  if (k < words) return 0;
+  const word high = row[k - words] << bits;
+  const word low = bits != 0 && k > words ? row[k - words - 1] >> (word_bits - bits) : 0;
+  return high | low;
+}
+
+// The same where k > shift / 64, with no branch: shifting right by 1 and then by 63 - bits gives
+// 0 where bits is 0, where a shift by 64 would be undefined.
+[[gnu::always_inline]] inline word shifted_inside(const word* row, std::size_t k,
+                                                  std::size_t shift) {
+  const std::size_t words = shift / word_bits;
+  const std::size_t bits = shift % word_bits;
+  return (row[k - words] << bits) | ((row[k - words - 1] >> 1) >> (word_bits - 1 - bits));
+}
+
+// Words [from, to) ORed with the row shifted up by a, b and a + b (by a alone where b is 0), for
+// from > (a + b) / 64; `out` is the row from word `from` on, and the caller keeps the words read
+// apart from those written.
+VECTOR_CLONES void or_shifted_inside(word* __restrict out, const word* __restrict row,
+                                     std::size_t from, std::size_t to, std::size_t a,
+                                     std::size_t b) {
+  if (b == 0) {
+    for (std::size_t k = from; k < to; ++k) out[k - from] |= shifted_inside(row, k, a);
+    return;
+  }
+  for (std::size_t k = from; k < to; ++k) {
+    out[k - from] |=
+        shifted_inside(row, k, a) | shifted_inside(row, k, b) | shifted_inside(row, k, a + b);
+  }
+}
+
+// Word k ORed with the row shifted up by a, b and a + b (by a alone where b is 0), for any k.
+word with_shifts(const word* row, std::size_t k, std::size_t a, std::size_t b) {
+  return row[k] | shifted(row, k, a) | (b != 0 ? shifted(row, k, b) | shifted(row, k, a + b) : 0);
+}
+
+// As or_shifted_inside, for any words: those near the start of the row word by word.
+void or_shifted(word* row, std::size_t from, std::size_t to, std::size_t a, std::size_t b) {
+  const std::size_t inside = std::clamp((a + b) / word_bits + 1, from, to);
+  for (std::size_t k = from; k < inside; ++k) row[k] = with_shifts(row, k, a, b);
+  if (inside < to) or_shifted_inside(row + inside, row, inside, to, a, b);
+}
+
+// Every value is value / weight of the first element times its weight.
+struct unit_rate {
+  std::int64_t weight;
+  std::int64_t value;
+};
+
+// The passes, heaviest elements first: the weight still to come falls fastest, which leaves out
+// more words than the weight so far, rising as fast, adds: a third fewer on subset sums. (Rows of
+// best values lose more to shifts far apart, which miss the caches, than they gain.) A sum of
+// weights below `floor` is worth no more than the lower bound.
+std::vector<pass> bit_passes(const reduced& r, std::size_t floor) {
+  std::vector<element> heaviest_first(r.sorted.begin(), r.sorted.end());
+  std::ranges::stable_sort(heaviest_first, std::greater<>(), &element::weight);
+  return passes_of(heaviest_first, static_cast<std::size_t>(r.capacity), floor);
+}
+
+std::size_t floor_of(const reduced& r, unit_rate unit) {
+  return static_cast<std::size_t>(
+      std::min<wide>(r.capacity, wide{r.lower - r.fixed} * unit.weight / unit.value));
+}
+
+// The greatest reachable weight within the capacity, at least `floor`.
+std::size_t greatest_reached(const word* row, std::size_t capacity, std::size_t floor) {
+  for (std::size_t k = capacity / word_bits + 1; k-- > floor / word_bits;) {
+    word bits = row[k];
+    if (k == capacity / word_bits && capacity % word_bits != word_bits - 1) {
+      bits &= (word{1} << (capacity % word_bits + 1)) - 1;
+    }
+    if (bits != 0) {
+      return k * word_bits + word_bits - 1 - static_cast<std::size_t>(std::countl_zero(bits));
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+bool subset_sum(const reduced& r) {
+  if (r.sorted.empty()) return false;
+  // Sorted by value per weight: the first and the last tell.
+  const element& first = r.sorted.front();
+  const element& last = r.sorted.back();
+  return first.value * last.weight == last.value * first.weight;
+}
+
+std::size_t bits_bytes(const reduced& r) {
+  return (static_cast<std::size_t>(r.capacity) / word_bits + 1) * sizeof(word);
+}
+
+std::uint64_t bits_words(const reduced& r) {
+  if (r.sorted.empty()) return 0;
+  const element& unit = r.sorted.front();
+  std::uint64_t words = 0;
+  for (const pass& p : bit_passes(r, floor_of(r, {unit.weight, unit.value}))) {
+    if (p.from < p.to) words += (p.to - 1) / word_bits + 1 - p.from / word_bits;
+  }
+  return words;
+}
+
+std::optional<std::int64_t> best_by_bits(const reduced& r, const rows_options& options) {
+  const auto capacity = static_cast<std::size_t>(r.capacity);
+  const unit_rate unit{r.sorted.front().weight, r.sorted.front().value};
+  const std::size_t floor = floor_of(r, unit);
+  const std::vector<pass> passes = bit_passes(r, floor);
+  const std::size_t words = capacity / word_bits + 1;
+  const block<word> storage = allocate<word>(words);
+  if (!storage) throw std::bad_alloc();
+  word* const row = storage.get();
+  std::fill(row, row + words, word{0});
+  row[0] = 1;
+
+  constexpr std::size_t least_band = 1 << 14;  // words per thread, or the pass stays on one
+  spin_barrier barrier;
+  std::atomic<bool> halt{false};
+  std::atomic<bool> finished{false};
+  const auto reached = [&] { return (row[capacity / word_bits] >> (capacity % word_bits)) & 1; };
+  const auto work = [&](unsigned t, unsigned threads) {
+    for (const pass& p : passes) {
+      const auto a = static_cast<std::size_t>(p.first.weight);
+      const auto b = static_cast<std::size_t>(p.second.weight);
+      const std::size_t from = p.from / word_bits;
+      const std::size_t to = p.from < p.to ? (p.to - 1) / word_bits + 1 : from;
+      // In place, from the top down, in bands no wider than the smallest shift in words, so that
+      // a band reads only lower words, not yet written; threads share a band where it is wide
+      // enough, and meet after it. A shift of less than a word is done word by word.
+      const std::size_t band = (b == 0 ? a : std::min(a, b)) / word_bits;
+      const unsigned sharing = band >= least_band * threads ? threads : 1;
+      if (band == 0) {
+        if (t == 0) {
+          for (std::size_t k = to; k-- > from;) row[k] = with_shifts(row, k, a, b);
+        }
+      } else {
+        for (std::size_t end = to; end > from;) {
+          const std::size_t begin = end - std::min(band, end - from);
+          if (t < sharing) {
+            const auto [mine, mine_end] = share(begin, end, t, sharing, 8);
+            if (mine < mine_end) or_shifted(row, mine, mine_end, a, b);
+          }
+          if (sharing > 1) barrier.arrive_and_wait();
+          end = begin;
+        }
+      }
+      // The row is updated in place: one thread reads it while none writes, and tells the
+      // others whether to go on.
+      if (threads > 1) barrier.arrive_and_wait();
+      if (t == 0) {
+        if (options.stop.stop_requested()) halt.store(true, std::memory_order_relaxed);
+        if (reached()) finished.store(true, std::memory_order_relaxed);
+      }
+      if (threads > 1) barrier.arrive_and_wait();
+      if (halt.load(std::memory_order_relaxed) || finished.load(std::memory_order_relaxed)) return;
+    }
+  };
+  on_threads(std::clamp<unsigned>(options.threads, 1, 64), options.start, work,
+             [&](unsigned threads) { barrier.expect(threads); });
+  if (halt.load()) return std::nullopt;
+  const std::size_t best = greatest_reached(row, capacity, floor);
+  return static_cast<std::int64_t>(wide{best} * unit.value / unit.weight);
+}
