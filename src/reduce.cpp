@@ -40,8 +40,6 @@
 
 namespace {
 
-__extension__ using wide = __int128;
-
 // The most elements and the fewest a selection within the capacity that beats the lower bound
 // may hold; `least` is past the number of elements when none can.
 struct count_range {
@@ -49,7 +47,7 @@ struct count_range {
   std::size_t most;
 };
 
-constexpr std::int64_t scale = std::int64_t{1} << 32;
+constexpr std::int64_t scale = rates::scale;
 
 // The search for the least Lagrangian bound: at most this many evaluations, each O(n), and mu
 // at most max_mu, so that mu * scale stays within 62 bits.
@@ -115,7 +113,7 @@ void add_pieces(std::vector<element>& to, element e, std::int64_t count, std::in
   std::int64_t left = std::min(count, capacity / e.weight);
   for (std::int64_t piece = 1; left > 0; piece = 2 * piece <= largest ? 2 * piece : piece) {
     const std::int64_t take = std::min(piece, left);
-    to.push_back({take * e.weight, take * e.value});
+    to.push_back({take * e.weight, take * e.value, take});
     left -= take;
   }
 }
@@ -311,6 +309,7 @@ struct lagrangian {
   std::int64_t a = 0;
   wide lambda = 0;
   wide bound = 0;
+  std::int64_t count = 0;  // the most elements where lambda > 0, the fewest where lambda < 0
 
   wide term(const element& e) const { return wide{e.value} * scale - wide{a} * e.weight - lambda; }
 };
@@ -329,6 +328,7 @@ lagrangian lagrangian_at(std::span<const element> sorted, std::int64_t c, count_
     const element& kth = *std::ranges::min_element(
         sorted, {}, [&](const element& e) { return std::abs(gain_of(e) - lambda); });
     at.lambda = wide{kth.value} * scale - wide{at.a} * kth.weight;
+    at.count = count;
   }
   at.bound = wide{at.a} * c + at.lambda * count;
   for (const element& e : sorted) at.bound += std::max(wide{0}, at.term(e));
@@ -451,6 +451,7 @@ reduced reduce(std::span<const int> values, std::span<const int> weights, int ca
   sort_by_efficiency(r.sorted);
   r.lower = r.fixed;
   r.upper = INT64_MAX;
+  lagrangian last;
   while (!r.sorted.empty()) {
     const std::int64_t divisor = gcd_of(r.sorted, [](const element& e) { return e.weight; });
     if (divisor > 1) {
@@ -458,10 +459,10 @@ reduced reduce(std::span<const int> values, std::span<const int> weights, int ca
       r.capacity /= divisor;
     }
     r.value_divisor = gcd_of(r.sorted, [](const element& e) { return e.value; });
-    const lagrangian at = bound(r);
+    last = bound(r);
     if (r.lower >= r.upper) break;
     const std::size_t before = r.sorted.size();
-    const std::size_t decided = decide_elements(r, at);
+    const std::size_t decided = decide_elements(r, last);
     // Elements taken for good that do not fit together: no selection beats the lower bound.
     if (r.capacity < 0) {
       r.upper = r.lower;
@@ -473,8 +474,14 @@ reduced reduce(std::span<const int> values, std::span<const int> weights, int ca
   if (r.lower >= r.upper) {
     r.sorted.clear();
     r.upper = r.lower;
+  } else if (last.lambda != 0) {
+    // The rates hold for any instance; the count they bound is the open elements' own.
+    const count_range counts = count_range_of(r.sorted, r.capacity, r.lower - r.fixed);
+    const std::size_t count = last.lambda > 0 ? counts.most : counts.least;
+    r.bound_rates = {last.a, last.lambda, static_cast<std::int64_t>(count)};
   }
-  // After the bounds: a piece counts as one element, which would loosen the bound by count.
+  // After the bounds: a piece counts as one element in the bounds above, and its `count` of them
+  // in the rates' terms.
   merge_alike(r.sorted, r.capacity);
   return r;
 }

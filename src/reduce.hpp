@@ -8,10 +8,30 @@
 // narrowed down to the elements whose choice is still open, with bounds on the answer. Arguments
 // are as knapsack() checked them.
 
+__extension__ using wide = __int128;
+
 /// An element whose choice is open: weight and value both positive, the weight within capacity.
+/// It may stand for `count` alike elements of the instance taken together.
 struct element {
   std::int64_t weight;
   std::int64_t value;
+  std::int64_t count = 1;
+};
+
+/// Rates of a Lagrangian bound: every selection of the open elements within the capacity that
+/// beats the lower bound is worth at most mu * capacity + lambda * count_bound + the sum of its
+/// elements' terms, value - mu * weight - lambda * count, where mu = mu_scaled / 2^32 and lambda
+/// = lambda_scaled / 2^32 (in units of 1 / 2^32 of a value); count_bound is the most elements
+/// such a selection holds where lambda > 0, the fewest where lambda < 0.
+struct rates {
+  static constexpr std::int64_t scale = std::int64_t{1} << 32;
+  std::int64_t mu_scaled = 0;
+  wide lambda_scaled = 0;
+  std::int64_t count_bound = 0;
+
+  wide term(const element& e) const {
+    return wide{e.value} * scale - wide{mu_scaled} * e.weight - lambda_scaled * e.count;
+  }
 };
 
 /// An instance narrowed down: the best total value is `fixed` plus the best value of `sorted`
@@ -23,6 +43,7 @@ struct reduced {
   std::int64_t fixed = 0;  ///< value of the elements decided in, and of those weighing nothing
   std::int64_t lower = 0;  ///< a total value, `fixed` included, that some selection reaches
   std::int64_t upper = 0;  ///< a total value no selection exceeds
+  rates bound_rates{};     ///< of the bound by count, where a count binds (lambda not 0)
 };
 
 /// The instance with the weights' common divisor divided out, every element decided whose other

@@ -52,11 +52,10 @@
 
 namespace {
 
-__extension__ using wide = __int128;
-
 struct step {
   std::int64_t weight;
   std::int64_t value;
+  std::int64_t count;  // of the instance's elements in the step's selection
 };
 static_assert(sizeof(step) == step_bytes);
 
@@ -66,7 +65,34 @@ struct problem {
   std::vector<std::int64_t> weight_before;  // [k]: total weight of the elements before k
   std::int64_t capacity;
   std::int64_t value_divisor;  // of every value
+  rates by_count;              // of the reduction's bound by count, where one binds
+  bool counted;
+  // What flipping elements outside a window may add to the bound by count: [k], the terms above
+  // 0 of the elements from k on (which a selection may add), and those below 0 of the elements
+  // before k (which it may take out), each negated.
+  std::vector<wide> gains_from;
+  std::vector<wide> gains_before;
 };
+
+problem problem_of(const reduced& r) {
+  const std::size_t n = r.sorted.size();
+  problem p{r.sorted,      std::vector<std::int64_t>(n + 1, 0), r.capacity, r.value_divisor,
+            r.bound_rates, r.bound_rates.lambda_scaled != 0,    {},         {}};
+  for (std::size_t k = 0; k < n; ++k) {
+    p.weight_before[k + 1] = p.weight_before[k] + r.sorted[k].weight;
+  }
+  if (p.counted) {
+    p.gains_from.assign(n + 1, 0);
+    p.gains_before.assign(n + 1, 0);
+    for (std::size_t k = n; k-- > 0;) {
+      p.gains_from[k] = p.gains_from[k + 1] + std::max(wide{0}, p.by_count.term(r.sorted[k]));
+    }
+    for (std::size_t k = 0; k < n; ++k) {
+      p.gains_before[k + 1] = p.gains_before[k] + std::max(wide{0}, -p.by_count.term(r.sorted[k]));
+    }
+  }
+  return p;
+}
 
 // The elements [first, last) a list has taken in; those before are taken, those after are not.
 struct window {
@@ -81,12 +107,14 @@ struct neighbours {
   element next;
   element previous;
   std::int64_t removable;  // total weight before the window
+  wide outside;            // what flipping elements outside it may add to the bound by count
 };
 
 neighbours neighbours_of(const problem& p, window w) {
   constexpr element none{1, 0};
   return {w.last < p.sorted.size() ? p.sorted[w.last] : none,
-          w.first > 0 ? p.sorted[w.first - 1] : none, p.weight_before[w.first]};
+          w.first > 0 ? p.sorted[w.first - 1] : none, p.weight_before[w.first],
+          p.counted ? p.gains_from[w.last] + p.gains_before[w.first] : 0};
 }
 
 // The least value that beats `best`, where every value is a multiple of `divisor`.
@@ -109,6 +137,16 @@ bool promising(step s, std::int64_t capacity, std::int64_t beat, const neighbour
   return room >= 0 ? gains_enough : loses_little;
 }
 
+// Whether a selection through step s may still reach `beat` by the bound by count: the step's
+// value, the room at rate mu, the count it may still add (or must) at rate lambda, and whatever
+// flipping elements outside the window may add.
+bool promising_by_count(step s, const problem& p, std::int64_t beat, const neighbours& beside) {
+  const rates& r = p.by_count;
+  return wide{s.value - beat} * rates::scale + wide{r.mu_scaled} * (p.capacity - s.weight) +
+             r.lambda_scaled * (r.count_bound - s.count) + beside.outside >=
+         0;
+}
+
 // A list of steps by weight, followed by a sentinel heavier than any step.
 struct step_list {
   std::unique_ptr<step[]> steps;
@@ -122,7 +160,7 @@ struct step_list {
   }
 };
 
-constexpr step sentinel{INT64_MAX, 0};
+constexpr step sentinel{INT64_MAX, 0, 0};
 
 // Merges `from` with itself shifted by `by` into `into` (room for twice as many steps), keeping
 // the steps that no other step dominates and that are still promising in window `w`, and raises
@@ -144,13 +182,16 @@ void merge(const problem& p, window w, std::int64_t& best, const step_list& from
       best = s.value;
       beat = to_beat(best, p.value_divisor);
     }
-    if (promising(s, capacity, beat, beside)) out[size++] = s;
+    if (promising(s, capacity, beat, beside) &&
+        (!p.counted || promising_by_count(s, p, beat, beside))) {
+      out[size++] = s;
+    }
   };
   const step* kept = from.steps.get();
   const step* moved = kept;
   const step* const end = kept + from.size;
   while (moved != end) {
-    const step shifted{moved->weight + by.weight, moved->value + by.value};
+    const step shifted{moved->weight + by.weight, moved->value + by.value, moved->count + by.count};
     const bool keep_first = kept->weight <= shifted.weight;  // the sentinel never is
     offer(keep_first ? *kept : shifted);
     kept += keep_first ? 1 : 0;
@@ -213,10 +254,11 @@ bool widen(const problem& p, frontier& f, bool after, std::int64_t& best, spendi
   if (after) {
     ++f.span.last;
     const element& added = p.sorted[f.span.last - 1];
-    merge(p, f.span, best, f.steps, {added.weight, added.value}, f.spare);
+    merge(p, f.span, best, f.steps, {added.weight, added.value, added.count}, f.spare);
   } else {
     const element& taken_out = p.sorted[--f.span.first];
-    merge(p, f.span, best, f.steps, {-taken_out.weight, -taken_out.value}, f.spare);
+    merge(p, f.span, best, f.steps, {-taken_out.weight, -taken_out.value, -taken_out.count},
+          f.spare);
   }
   std::swap(f.steps, f.spare);
   return true;
@@ -269,16 +311,16 @@ std::int64_t best_pair(const step_list& adds, const step_list& removals, step gr
 std::optional<std::int64_t> best_by_steps(const reduced& r, const step_limits& limits) {
   spending spent{limits};
   const std::size_t n = r.sorted.size();
-  problem p{r.sorted, std::vector<std::int64_t>(n + 1, 0), r.capacity, r.value_divisor};
-  for (std::size_t k = 0; k < n; ++k) {
-    p.weight_before[k + 1] = p.weight_before[k] + r.sorted[k].weight;
-  }
+  const problem p = problem_of(r);
   const auto after_fit =
       std::upper_bound(p.weight_before.begin(), p.weight_before.end(), p.capacity);
   const auto split = static_cast<std::size_t>(after_fit - p.weight_before.begin()) - 1;
 
-  step greedy{p.weight_before[split], 0};
-  for (std::size_t k = 0; k < split; ++k) greedy.value += r.sorted[k].value;
+  step greedy{p.weight_before[split], 0, 0};
+  for (std::size_t k = 0; k < split; ++k) {
+    greedy.value += r.sorted[k].value;
+    greedy.count += r.sorted[k].count;
+  }
   if (split == n) return greedy.value;
 
   // Values of the open elements alone: what a selection must beat, and what none exceeds.

@@ -12,7 +12,7 @@
 // the capacity, over an instance as reduce() leaves it.
 
 /// Bytes a step takes.
-inline constexpr std::size_t step_bytes = 16;
+inline constexpr std::size_t step_bytes = 24;
 
 /// How much the step lists may take before they give up.
 struct step_limits {
