@@ -60,26 +60,26 @@ bool more_efficient(const element& a, const element& b) {
   return a.value * b.weight > b.value * a.weight;
 }
 
-// Sorts by value per weight, best first, ties in their given order. A radix sort on the rounded
-// quotient, several times faster than a comparison sort here; rounding keeps order, so only
-// quotients that round alike need the exact comparison.
+// Sorts by value per weight, best first, ties in their given order. A radix sort on the quotient
+// rounded to a float, several times faster than a comparison sort here: three passes over keys of
+// eight bytes. Rounding keeps order, so only quotients that round alike need the exact comparison.
 void sort_by_efficiency(std::vector<element>& elements) {
   struct keyed {
-    std::uint64_t key;    // rounded quotient, positive, its bits reversed so that best comes first
+    std::uint32_t key;    // rounded quotient, positive, its bits reversed so that best comes first
     std::uint32_t index;  // fewer than 2^31 elements
   };
   constexpr int digit_bits = 11;
-  constexpr std::uint64_t digits = std::uint64_t{1} << digit_bits;
+  constexpr std::uint32_t digits = std::uint32_t{1} << digit_bits;
   const std::size_t n = elements.size();
   std::vector<keyed> keys(n);
   std::vector<keyed> spare(n);
   for (std::size_t k = 0; k < n; ++k) {
-    const double quotient =
-        static_cast<double>(elements[k].value) / static_cast<double>(elements[k].weight);
-    keys[k] = {~std::bit_cast<std::uint64_t>(quotient), static_cast<std::uint32_t>(k)};
+    const auto quotient = static_cast<float>(static_cast<double>(elements[k].value) /
+                                             static_cast<double>(elements[k].weight));
+    keys[k] = {~std::bit_cast<std::uint32_t>(quotient), static_cast<std::uint32_t>(k)};
   }
   std::vector<std::size_t> position(digits);
-  for (int shift = 0; shift < 64; shift += digit_bits) {
+  for (int shift = 0; shift < 32; shift += digit_bits) {
     const auto digit = [shift](const keyed& k) { return (k.key >> shift) & (digits - 1); };
     std::ranges::fill(position, 0);
     for (const keyed& k : keys) ++position[digit(k)];
@@ -88,17 +88,19 @@ void sort_by_efficiency(std::vector<element>& elements) {
     for (const keyed& k : keys) spare[position[digit(k)]++] = k;
     std::swap(keys, spare);
   }
-  const auto exactly = [&](const keyed& a, const keyed& b) {
-    return more_efficient(elements[a.index], elements[b.index]);
-  };
-  for (auto run = keys.begin(); run != keys.end();) {
-    const auto run_end =
-        std::find_if(run, keys.end(), [&](const keyed& k) { return k.key != run->key; });
-    if (run_end - run > 1) std::stable_sort(run, run_end, exactly);
-    run = run_end;
-  }
   std::vector<element> sorted(n);
   std::ranges::transform(keys, sorted.begin(), [&](const keyed& k) { return elements[k.index]; });
+  // Runs of quotients that round alike, most of them equal and so already in order.
+  for (std::size_t first = 0; first < n;) {
+    std::size_t last = first + 1;
+    while (last < n && keys[last].key == keys[first].key) ++last;
+    const auto run = sorted.begin() + static_cast<std::ptrdiff_t>(first);
+    const auto run_end = sorted.begin() + static_cast<std::ptrdiff_t>(last);
+    if (last - first > 1 && !std::is_sorted(run, run_end, more_efficient)) {
+      std::stable_sort(run, run_end, more_efficient);
+    }
+    first = last;
+  }
   elements = std::move(sorted);
 }
 
@@ -422,14 +424,20 @@ lagrangian bound(reduced& r) {
   r.lower = std::max(r.lower, r.fixed + filled_greedy_value(r.sorted, r.capacity, g));
   r.upper = std::min(r.upper, r.fixed + linear_bound(r.sorted, r.capacity, g));
   const count_range counts = count_range_of(r.sorted, r.capacity, r.lower - r.fixed);
+  // The linear relaxation's selection, g.split elements and a part of the break element, already
+  // holds as many elements as a count allows: then no rate on the count lowers the bound.
+  const bool count_binds =
+      g.split < r.sorted.size() && (g.split + 1 > counts.most || g.split < counts.least);
   double mu = 0;
-  if (counts.least > 1 || counts.most < r.sorted.size()) {
+  if (count_binds) {
     mu = best_mu(r.sorted, r.capacity, counts);
   } else if (g.split < r.sorted.size()) {
     const element& at_break = r.sorted[g.split];
     mu = static_cast<double>(at_break.value) / static_cast<double>(at_break.weight);
   }
-  const lagrangian at = lagrangian_at(r.sorted, r.capacity, counts, mu);
+  // Where no count binds, no rate on it is sought either.
+  const count_range unbound{0, r.sorted.size()};
+  const lagrangian at = lagrangian_at(r.sorted, r.capacity, count_binds ? counts : unbound, mu);
   r.upper = std::min(r.upper, r.fixed + unscaled(at.bound));
   r.upper = r.fixed + round_down(r.upper - r.fixed, r.value_divisor);
   return at;
@@ -440,6 +448,7 @@ lagrangian bound(reduced& r) {
 reduced reduce(std::span<const int> values, std::span<const int> weights, int capacity) {
   reduced r;
   r.capacity = capacity;
+  r.sorted.reserve(weights.size());
   for (std::size_t k = 0; k < weights.size(); ++k) {
     if (values[k] <= 0 || weights[k] > capacity) continue;
     if (weights[k] == 0) {
