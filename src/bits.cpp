@@ -117,8 +117,8 @@ bool subset_sum(const reduced& r) {
   return first.value * last.weight == last.value * first.weight;
 }
 
-std::size_t bits_bytes(const reduced& r) {
-  return (static_cast<std::size_t>(r.capacity) / word_bits + 1) * sizeof(word);
+std::size_t bits_bytes(std::int64_t capacity) {
+  return (static_cast<std::size_t>(capacity) / word_bits + 1) * sizeof(word);
 }
 
 std::uint64_t bits_words(const reduced& r) {

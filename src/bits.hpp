@@ -13,8 +13,8 @@
 /// Whether every open element of `r` (one at least) has the same value per weight.
 bool subset_sum(const reduced& r);
 
-/// Bytes best_by_bits() allocates for `r`.
-std::size_t bits_bytes(const reduced& r);
+/// Bytes best_by_bits() allocates for a row up to `capacity`.
+std::size_t bits_bytes(std::int64_t capacity);
 
 /// Words of the passes best_by_bits() computes for `r`: the measure of its cost.
 std::uint64_t bits_words(const reduced& r);

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "bits.hpp"
 #include "halves.hpp"
+#include "rows.hpp"
 #include "steps.hpp"
 #include "table.hpp"
 
@@ -16,35 +18,61 @@
 //   the rows cost what their size says. So the lists go first, with a quarter of the other
 //   method's time, and where they have not finished by then the other method answers: never much
 //   more than that method alone, and the lists' time wherever they are quick.
-// - Where the rows would not fit in the memory left, the lists run alone, however long.
-// - With three processors or more the rows need not wait for the lists to give up: they start
-//   beside them, on all processors but the lists' own, and the first to finish answers. With two,
-//   the rows would run on one processor instead of two and lose more than the lists might save.
+// - Rows that take a tenth of a second or more do not wait for the lists to give up: the lists
+//   that are still going at that point often finish in a fraction of the rows' time, so the rows
+//   start beside them, on all processors but the lists' own, once the lists have had a tenth of
+//   the rows' time, and the first to finish answers. On one processor the two would only share
+//   it, and shorter rows lose their caches beside the lists. Where no thread can be had for the
+//   rows after all, the lists go on to their quarter, and the rows follow them.
+// - Where the rows would not fit in the memory left, the lists run alone, however long. The lists
+//   never hold more than the rows would on two threads, and in a race both fit in half the
+//   usable memory.
 //
-// Costs are in nanoseconds, measured on this project's machine (bench/, `choice_costs`): only
-// their ratios matter, and they hold within a factor of two from instance to instance.
+// Costs are in nanoseconds on this project's machine (2 cores of a server processor, figures
+// from the bench/ target): only their ratios matter, and they hold within a factor of two from
+// instance to instance.
 
 namespace {
 
-constexpr double step_ns = 4;         // a step of the lists written
-constexpr double row_cell_ns = 0.25;  // a column of a pass over two elements, one thread
-constexpr double bit_word_ns = 0.4;   // a word of a pass of the bit rows, one thread
-constexpr double selection_ns = 3;    // a selection of the halves
+constexpr double step_ns = 5;           // a step of the lists written
+constexpr double cached_cell_ns = 0.2;  // a column of a pass over two elements, rows in cache
+constexpr double cell_ns = 0.4;         // the same, rows in memory
+constexpr std::size_t cached_bytes = std::size_t{8} << 20;
+constexpr double bit_word_ns = 1.1;   // a word of a pass of the bit rows
+constexpr double selection_ns = 16;   // a selection of the halves
 constexpr double lists_share = 0.25;  // of the other method's time, given to the lists first
+constexpr double raced_share = 0.1;   // the same, where the other method starts beside them
+constexpr double threaded_ns = 2e6;   // rows shorter than this are not worth threads
+constexpr double raced_ns = 1e8;      // rows longer than this race the lists
 
 // How much faster `threads` threads fill rows than one.
 double speedup(unsigned threads) {
-  return threads <= 1 ? 1.0 : threads == 2 ? 1.7 : 0.85 * threads;
+  return threads <= 1 ? 1.0 : threads == 2 ? 1.9 : 0.9 * threads;
 }
 
-std::uint64_t head_start(double other_ns) {
-  return static_cast<std::uint64_t>(lists_share * other_ns / step_ns) + 1;
+std::uint64_t head_start(double other_ns, double share = lists_share) {
+  return static_cast<std::uint64_t>(share * other_ns / step_ns) + 1;
 }
+
+// The rows of an instance's shape: bytes and time on a given number of threads.
+struct rows_cost {
+  const shape& s;
+  method how;
+
+  std::size_t bytes(unsigned threads) const {
+    return how == method::bit_rows ? bits_bytes(s.open_capacity)
+                                   : rows_bytes(s.open_capacity, threads);
+  }
+  double ns(unsigned threads) const {
+    // Threads share a pass of bits only where its shifts are long: rarely.
+    if (how == method::bit_rows) return static_cast<double>(s.bit_words) * bit_word_ns;
+    const double cell = bytes(1) <= cached_bytes ? cached_cell_ns : cell_ns;
+    return static_cast<double>(s.row_cells) * cell / speedup(threads);
+  }
+};
 
 // The method forced by `limits` where it applies.
-bool forced_plan(const shape& s, const solver_limits& limits, bool halves_fit, plan& chosen) {
-  const method rows = s.subset_sum ? method::bit_rows : method::rows;
-  const unsigned threads = s.subset_sum ? limits.threads : s.rows_threads;
+bool forced_plan(const solver_limits& limits, bool halves_fit, method rows, plan& chosen) {
   switch (limits.force) {
     case forced::lists:
       chosen = {method::lists, UINT64_MAX, false, 1, SIZE_MAX};
@@ -54,7 +82,7 @@ bool forced_plan(const shape& s, const solver_limits& limits, bool halves_fit, p
       chosen = {method::halves, 0, false, 1, 0};
       return true;
     case forced::rows:
-      chosen = {rows, 0, false, threads, 0};
+      chosen = {rows, 0, false, std::max(1U, limits.threads), 0};
       return true;
     case forced::none:
     case forced::two_rows_full:
@@ -75,25 +103,30 @@ plan choose(const shape& s, const solver_limits& limits) {
   }
   if (s.open == 0) return {method::bounds};
   const bool halves_fit = s.open <= halves_most_elements && halves_bytes(s.open) <= room;
-  if (plan chosen; forced_plan(s, limits, halves_fit, chosen)) return chosen;
+  const rows_cost rows{s, s.subset_sum ? method::bit_rows : method::rows};
+  if (plan chosen; forced_plan(limits, halves_fit, rows.how, chosen)) return chosen;
   if (halves_fit) {
     const double halves_ns = static_cast<double>(halves_selections(s.open)) * selection_ns;
     return {method::halves, head_start(halves_ns), false, 1, room / step_bytes};
   }
 
-  const method rows = s.subset_sum ? method::bit_rows : method::rows;
-  const std::size_t rows_bytes = s.subset_sum ? s.bits_bytes : s.rows_bytes;
-  // The lists never hold more than half the rows' bytes: both together fit in the room.
-  const std::size_t list_room = std::min(rows_bytes / 2, room);
-  if (rows_bytes > room) return {method::lists, UINT64_MAX, false, 1, list_room / step_bytes};
-  const unsigned threads = s.subset_sum ? std::max(1U, limits.threads) : s.rows_threads;
-  const double one_thread_ns = s.subset_sum ? static_cast<double>(s.bit_words) * bit_word_ns
-                                            : static_cast<double>(s.row_cells) * row_cell_ns;
-  if (threads >= 3) {
-    const double raced_ns = one_thread_ns / speedup(threads - 1);
-    return {rows, head_start(raced_ns), true, threads - 1,
-            std::min(list_room, room - rows_bytes) / step_bytes};
+  const unsigned processors = std::max(1U, limits.threads);
+  unsigned threads = processors;
+  if (rows.bytes(threads) > room || rows.ns(1) < threaded_ns) threads = 1;
+  // The lists hold no more than the rows would on two threads: so both together never take more
+  // than twice that, whoever answers.
+  const std::size_t list_bytes = std::min(rows.bytes(2), room);
+  if (rows.bytes(threads) > room) {
+    return {method::lists, UINT64_MAX, false, 1, list_bytes / step_bytes};
   }
-  return {rows, head_start(one_thread_ns / speedup(threads)), false, threads,
-          list_room / step_bytes};
+  const unsigned beside = std::max(1U, std::min(threads, processors - 1));
+  if (processors >= 2 && rows.ns(beside) >= raced_ns && rows.bytes(beside) < room) {
+    return {rows.how,
+            head_start(rows.ns(beside), raced_share),
+            true,
+            beside,
+            std::min(list_bytes, room - rows.bytes(beside)) / step_bytes,
+            head_start(rows.ns(beside))};
+  }
+  return {rows.how, head_start(rows.ns(threads)), false, threads, list_bytes / step_bytes};
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "knapsack.hpp"
+#include "reduce.hpp"
 
 // Which method answers which instance: a pure function of the instance's shape and the limits,
 // so that a test can name a shape and the method it must get.
@@ -25,14 +26,12 @@ enum class method {
 struct shape {
   std::size_t elements = 0;
   std::int64_t capacity = 0;
-  bool reduced = false;         ///< the fields below hold
-  std::size_t open = 0;         ///< elements left open
-  bool subset_sum = false;      ///< every open value the same multiple of its weight
-  std::size_t rows_bytes = 0;   ///< of rows of best values on the threads allowed
-  unsigned rows_threads = 1;    ///< threads those rows are worth
-  std::size_t bits_bytes = 0;   ///< of a row of bits
-  std::uint64_t row_cells = 0;  ///< cells the rows of best values compute
-  std::uint64_t bit_words = 0;  ///< words the row of bits computes
+  bool reduced = false;            ///< the fields below hold
+  std::size_t open = 0;            ///< elements left open
+  std::int64_t open_capacity = 0;  ///< the room they share
+  bool subset_sum = false;         ///< every open value the same multiple of its weight
+  std::uint64_t row_cells = 0;     ///< cells the rows of best values compute on one thread
+  std::uint64_t bit_words = 0;     ///< words the row of bits computes
 };
 
 /// How to answer: the step lists first, then `then` where they give up, or `then` alone.
@@ -44,9 +43,17 @@ struct plan {
   bool raced = false;          ///< `then` starts beside the lists, which go on, on other threads
   unsigned threads = 1;        ///< threads of `then`
   std::size_t list_steps = 0;  ///< steps the lists may hold at once
+  /// In a race, the work after which the lists give up where no thread can be had for `then`.
+  std::uint64_t alone_head_start = 0;
 };
 
 /// The plan for an instance of shape `s` within `limits`: the whole table while it is cheap, and
 /// beyond it, once reduced, the method that costs least: the lists first wherever the other
 /// method takes long, given a quarter of its time, since they usually finish far sooner.
 plan choose(const shape& s, const solver_limits& limits);
+
+/// The best total value of `r` as plan `p` says, for a plan of the reduced instance: the lists
+/// and the method after them answer for the open elements, to which the decided elements' value
+/// is added, or the reduction's lower bound where that is more. Throws std::bad_alloc where the
+/// plan's methods cannot have their memory.
+std::int64_t best_by_plan(const reduced& r, const plan& p, const solver_limits& limits);

@@ -33,16 +33,13 @@ void check_arguments(std::span<const int> values, std::span<const int> weights, 
   }
 }
 
-shape shape_of(const reduced& r, std::size_t elements, int capacity, unsigned threads) {
-  shape s{elements, capacity, true, r.sorted.size()};
+shape shape_of(const reduced& r, std::size_t elements, int capacity) {
+  shape s{elements, capacity, true, r.sorted.size(), r.capacity};
   if (r.sorted.empty()) return s;
   s.subset_sum = subset_sum(r);
   if (s.subset_sum) {
-    s.bits_bytes = bits_bytes(r);
     s.bit_words = bits_words(r);
   } else {
-    s.rows_threads = rows_threads(r, threads);
-    s.rows_bytes = rows_bytes(r, s.rows_threads);
     s.row_cells = rows_cells(r);
   }
   return s;
@@ -70,7 +67,8 @@ std::optional<std::int64_t> best_by(method how, const reduced& r, const rows_opt
 
 // The lists, and the other method beside them once the lists have had their head start; the
 // first to finish answers, and the other stops at its next check. Where no thread can be had for
-// the other method, the lists give up at the head start and it runs here instead.
+// the other method, the lists go on to the head start they would have had alone, and it runs
+// here after them.
 std::int64_t best_by_race(const reduced& r, const plan& p, const solver_limits& limits) {
   std::optional<std::int64_t> from_other;
   std::exception_ptr other_failure;
@@ -79,7 +77,8 @@ std::int64_t best_by_race(const reduced& r, const plan& p, const solver_limits& 
   std::jthread other;  // stopped and joined when it goes out of scope
   step_limits lists{p.list_steps, UINT64_MAX};
   lists.keep_going = [&](std::uint64_t work) {
-    if (!other.joinable() && !refused && work >= p.head_start) {
+    if (refused) return work < p.alone_head_start;
+    if (!other.joinable() && work >= p.head_start) {
       try {
         other = limits.start([&](const std::stop_token& stop) {
           try {
@@ -91,7 +90,7 @@ std::int64_t best_by_race(const reduced& r, const plan& p, const solver_limits& 
         });
       } catch (...) {
         refused = true;
-        return false;
+        return work < p.alone_head_start;
       }
     }
     // A method that failed leaves the lists to go on.
@@ -122,12 +121,15 @@ std::int64_t best_beyond_table(std::span<const int> values, std::span<const int>
   const reduced r = reduce(values, weights, capacity);
   // A selection already found is worth more than the answer may be.
   if (r.lower > INT_MAX) throw std::overflow_error("best total value exceeds INT_MAX");
-  const plan p = choose(shape_of(r, weights.size(), capacity, limits.threads), limits);
-  if (p.then == method::bounds) return r.lower;
-  return std::max(r.lower, r.fixed + best_of_open(r, p, limits));
+  return best_by_plan(r, choose(shape_of(r, weights.size(), capacity), limits), limits);
 }
 
 }  // namespace
+
+std::int64_t best_by_plan(const reduced& r, const plan& p, const solver_limits& limits) {
+  if (p.then == method::bounds || r.sorted.empty()) return r.lower;
+  return std::max(r.lower, r.fixed + best_of_open(r, p, limits));
+}
 
 int knapsack(std::vector<int> values, std::vector<int> weights, int capacity,
              const solver_limits& limits) {

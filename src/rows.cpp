@@ -312,6 +312,14 @@ std::optional<cell> by_shared_columns(const row_task& task, const rows_options& 
                                                                           : tops[done];
 }
 
+// Threads worth sharing rows up to `capacity`: a share of fewer than 4096 columns costs more at
+// the barrier than it saves.
+unsigned worth_threads(std::int64_t capacity, unsigned threads) {
+  return std::clamp<unsigned>(static_cast<unsigned>(std::min<std::uint64_t>(
+                                  threads, static_cast<std::uint64_t>(capacity) / 4096)),
+                              1, 64);
+}
+
 }  // namespace
 
 std::vector<pass> passes_of(std::span<const element> elements, std::size_t capacity,
@@ -331,16 +339,9 @@ std::vector<pass> passes_of(std::span<const element> elements, std::size_t capac
   return passes;
 }
 
-unsigned rows_threads(const reduced& r, unsigned threads) {
-  // A share of fewer than 4096 columns costs more at the barrier than it saves.
-  return std::clamp<unsigned>(static_cast<unsigned>(std::min<std::uint64_t>(
-                                  threads, static_cast<std::uint64_t>(r.capacity) / 4096)),
-                              1, 64);
-}
-
-std::size_t rows_bytes(const reduced& r, unsigned threads) {
-  const auto columns = static_cast<std::size_t>(r.capacity) + 1;
-  return (rows_threads(r, threads) == 1 ? 1 : 2) * columns * sizeof(cell);
+std::size_t rows_bytes(std::int64_t capacity, unsigned threads) {
+  const auto columns = static_cast<std::size_t>(capacity) + 1;
+  return (worth_threads(capacity, threads) == 1 ? 1 : 2) * columns * sizeof(cell);
 }
 
 std::uint64_t rows_cells(const reduced& r) {
@@ -357,7 +358,7 @@ std::optional<std::int64_t> best_by_rows(const reduced& r, const rows_options& o
   for (const element& e : r.sorted) value_total += static_cast<std::uint64_t>(e.value);
   const row_task task{r.sorted, static_cast<std::size_t>(r.capacity), value_total > saturated,
                       static_cast<cell>(std::clamp<std::int64_t>(r.upper - r.fixed, 0, saturated))};
-  const unsigned threads = rows_threads(r, options.threads);
+  const unsigned threads = worth_threads(r.capacity, options.threads);
   const std::optional<cell> best = threads == 1   ? by_one_row(task, options.stop)
                                    : threads == 2 ? by_halves_of_rows(task, options)
                                                   : by_shared_columns(task, options, threads);

@@ -35,12 +35,8 @@ struct pass {
 std::vector<pass> passes_of(std::span<const element> elements, std::size_t capacity,
                             std::size_t floor, std::uint64_t partner = 0);
 
-/// Threads the value rows of `r` take when `threads` are wanted: more are not worth it on short
-/// rows.
-unsigned rows_threads(const reduced& r, unsigned threads);
-
-/// Bytes best_by_rows() allocates for `r` on `threads` threads (as rows_threads() gives).
-std::size_t rows_bytes(const reduced& r, unsigned threads);
+/// Bytes best_by_rows() allocates for rows up to `capacity` where `threads` are wanted.
+std::size_t rows_bytes(std::int64_t capacity, unsigned threads);
 
 /// Cells of the passes best_by_rows() computes for `r` on one thread: the measure of its cost.
 std::uint64_t rows_cells(const reduced& r);

@@ -156,6 +156,19 @@ TEST(Dialogue, RefusesWithOneLineAndNoResult) {
   }
 }
 
+// A subset sum of 50 elements that no selection meets: with 4000 bytes, neither the lists nor the
+// rows can have their memory.
+TEST(Dialogue, ReportsMemoryThatRunsOut) {
+  std::string weights = "3001";
+  for (int k = 1; k < 50; ++k) weights += " " + std::to_string(3 * (k * 7919 % 1000 + 1));
+  std::istringstream in("50 45002 " + weights + " " + weights);
+  std::ostringstream out;
+  std::ostringstream err;
+  EXPECT_EQ(run_dialogue(in, out, err, {}, {.memory = 4000}), exit_unanswerable);
+  EXPECT_EQ(out.str(), prompts_up_to(4));
+  EXPECT_EQ(err.str(), "knapsack: not enough memory for this instance\n");
+}
+
 TEST(Dialogue, ReportsAnOutputThatCannotBeWritten) {
   std::istringstream in("1 5 7 3");
   std::ostringstream out;

@@ -210,9 +210,9 @@ TEST(Knapsack, MatchesBruteForceOnRandomInstances) {
   }
 }
 
-// Too many elements for every subset: the step lists against every column of two rows, and the
-// lists that may give up and hand over to the rows (with room for two rows of 4-byte cells).
-TEST(Knapsack, StepListsMatchRowsOnLargerInstances) {
+// Too many elements for every subset: the step lists alone, and the lists that may give up and
+// hand over to the rows (with room for two rows of 4-byte cells), against one row of every column.
+TEST(Knapsack, StepListsMatchOneRowOnLargerInstances) {
   generator make;
   for (std::size_t round = 0; round < 300; ++round) {
     const family kind = families[round % std::size(families)];
@@ -220,54 +220,10 @@ TEST(Knapsack, StepListsMatchRowsOnLargerInstances) {
     const auto [values, weights, capacity] =
         make.instance(kind, static_cast<std::size_t>(make.uniform(11, 80)), 300);
     SCOPED_TRACE(::testing::Message() << "round " << round);
-    const int rows =
-        knapsack(values, weights, capacity, {.table = 0, .force = forced::two_rows_full});
-    EXPECT_EQ(knapsack(values, weights, capacity, {.table = 0, .force = forced::lists}), rows);
+    const std::int64_t expected = one_row(values, weights, capacity);
+    EXPECT_EQ(knapsack(values, weights, capacity, {.table = 0, .force = forced::lists}), expected);
     const std::size_t room_for_rows = 16 * (static_cast<std::size_t>(capacity) + 1);
-    EXPECT_EQ(knapsack(values, weights, capacity, {.table = 0, .memory = room_for_rows}), rows);
-  }
-}
-
-// Rows over 1, 2 and 3 threads give the answer of every subset: rows of best values, wide enough
-// for every thread to take a share of each, and rows of bits (every value three times its weight),
-// with weights wide enough for the threads to share bands of words.
-TEST(Knapsack, RowsGiveOneAnswerOnAnyNumberOfThreads) {
-  generator make;
-  for (int round = 0; round < 8; ++round) {
-    const bool bits = round % 2 == 1;
-    std::vector<int> values(10);
-    std::vector<int> weights(10);
-    int total = 0;
-    for (std::size_t k = 0; k < weights.size(); ++k) {
-      weights[k] = bits ? make.uniform(4000000, 40000000) : make.uniform(1000, 20000);
-      values[k] = bits ? 3 * weights[k] : make.uniform(1, 1000);
-      total += weights[k];
-    }
-    const int capacity = total / 2;
-    const std::int64_t expected = brute_force(values, weights, capacity);
-    for (const unsigned threads : {1U, 2U, 3U}) {
-      SCOPED_TRACE(::testing::Message() << "round " << round << ", threads " << threads);
-      EXPECT_EQ(knapsack(values, weights, capacity,
-                         {.table = 0, .threads = threads, .force = forced::rows}),
-                expected);
-    }
-  }
-}
-
-// Multiples of 3 and one weight of 1 more worth 1 more, at a capacity of 2 more: no selection
-// meets the bound, so the rows start beside the lists (raced whatever their size), and the first
-// to finish answers.
-TEST(Knapsack, ListsAndRowsSideBySide) {
-  std::vector<int> weights{3 * 3333 + 1};
-  for (int k = 1; k < 60; ++k) weights.push_back(3 * (k * 7919 % 500 + 1));
-  std::vector<int> values = weights;
-  values[0] += 1;
-  const int capacity = 30002;
-  const int rows =
-      knapsack(values, weights, capacity, {.table = 0, .force = forced::two_rows_full});
-  for (const unsigned threads : {1U, 2U, 3U}) {
-    SCOPED_TRACE(threads);
-    EXPECT_EQ(knapsack(values, weights, capacity, {.table = 0, .threads = threads}), rows);
+    EXPECT_EQ(knapsack(values, weights, capacity, {.table = 0, .memory = room_for_rows}), expected);
   }
 }
 

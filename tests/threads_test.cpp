@@ -1,0 +1,115 @@
+#include "threads.hpp"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <random>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "choice.hpp"
+#include "knapsack.hpp"
+#include "oracle.hpp"
+#include "reduce.hpp"
+
+namespace {
+
+// Starts threads as std::jthread does, but refuses every start from the k-th on (counted from 0),
+// as a system out of processes would.
+thread_starter refusing_from(unsigned k) {
+  auto started = std::make_shared<std::atomic<unsigned>>(0);
+  return [started, k](std::function<void(std::stop_token)> work) {
+    if (started->fetch_add(1) >= k) {
+      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    }
+    return std::jthread(std::move(work));
+  };
+}
+
+TEST(Threads, WorkGoesToTheThreadsThatStarted) {
+  for (unsigned refused = 0; refused < 4; ++refused) {
+    SCOPED_TRACE(refused);
+    std::vector<std::atomic<int>> runs(4);
+    unsigned ready_count = 0;
+    const unsigned count = on_threads(
+        4, refusing_from(refused),
+        [&](unsigned t, unsigned threads) {
+          EXPECT_EQ(threads, ready_count);
+          ++runs[t];
+        },
+        [&](unsigned threads) { ready_count = threads; });
+    EXPECT_EQ(count, refused + 1);
+    for (unsigned t = 0; t < 4; ++t) EXPECT_EQ(runs[t].load(), t < count ? 1 : 0) << t;
+  }
+}
+
+struct instance {
+  std::vector<int> values;
+  std::vector<int> weights;
+  int capacity;
+};
+
+// Ten elements wide enough for three threads to share each row (columns past 3 * 4096), and ten
+// whose values are three times their weight (rows of bits), with shifts of more than 2^14 words.
+std::vector<instance> row_instances() {
+  std::mt19937 random(20261209);
+  const auto uniform = [&](int low, int high) {
+    return std::uniform_int_distribution<int>(low, high)(random);
+  };
+  std::vector<instance> made;
+  for (const bool bits : {false, true}) {
+    instance i{{}, {}, 0};
+    int total = 0;
+    for (int k = 0; k < 10; ++k) {
+      i.weights.push_back(bits ? uniform(4000000, 40000000) : uniform(1000, 20000));
+      i.values.push_back(bits ? 3 * i.weights.back() : uniform(1, 1000));
+      total += i.weights.back();
+    }
+    i.capacity = total / 2;
+    made.push_back(i);
+  }
+  return made;
+}
+
+TEST(Threads, RowsAnswerOnWhateverThreadsStart) {
+  for (const instance& i : row_instances()) {
+    const std::int64_t expected = brute_force(i.values, i.weights, i.capacity);
+    for (const unsigned threads : {1U, 2U, 3U, 4U}) {
+      for (unsigned refused = 0; refused <= threads; ++refused) {  // the last refuses none
+        SCOPED_TRACE(::testing::Message() << "threads " << threads << ", refused from " << refused);
+        const solver_limits limits{
+            .table = 0, .threads = threads, .start = refusing_from(refused), .force = forced::rows};
+        EXPECT_EQ(knapsack(i.values, i.weights, i.capacity, limits), expected);
+      }
+    }
+  }
+}
+
+// Multiples of 3 and one weight of 1 more worth 1 more, at a capacity of 2 more: no selection
+// meets the bound, so the lists go on until the rows beside them answer, or until the head start,
+// where no thread can be had for the rows.
+TEST(Threads, RaceAnswersWhateverThreadsStart) {
+  std::vector<int> weights{3 * 3333 + 1};
+  for (int k = 1; k < 60; ++k) weights.push_back(3 * (k * 7919 % 500 + 1));
+  std::vector<int> values = weights;
+  values[0] += 1;
+  const int capacity = 30002;
+  const std::int64_t expected = one_row(values, weights, capacity);
+  const reduced r = ::reduce(values, weights, capacity);
+  for (const bool raced : {true, false}) {
+    for (const unsigned threads : {1U, 2U, 3U}) {
+      for (unsigned refused = 0; refused <= threads; ++refused) {
+        SCOPED_TRACE(::testing::Message() << (raced ? "raced" : "one after the other") << ", "
+                                          << threads << " threads, refused from " << refused);
+        const plan p{method::rows, 1, raced, threads, 1 << 20};
+        EXPECT_EQ(best_by_plan(r, p, {.start = refusing_from(refused)}), expected);
+      }
+    }
+  }
+}
+
+}  // namespace
