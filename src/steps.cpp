@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -62,7 +63,9 @@ static_assert(sizeof(step) == step_bytes);
 // The sorted elements, and the capacity every list works to.
 struct problem {
   std::span<const element> sorted;
-  std::vector<std::int64_t> weight_before;  // [k]: total weight of the elements before k
+  std::vector<std::int64_t> weight_before;    // [k]: total weight of the elements before k
+  std::vector<std::int64_t> lightest_before;  // [k]: least weight of an element before k
+  std::vector<std::int64_t> lightest_from;    // [k]: least weight of an element from k on
   std::int64_t capacity;
   std::int64_t value_divisor;  // of every value
   rates by_count;              // of the reduction's bound by count, where one binds
@@ -76,10 +79,22 @@ struct problem {
 
 problem problem_of(const reduced& r) {
   const std::size_t n = r.sorted.size();
-  problem p{r.sorted,      std::vector<std::int64_t>(n + 1, 0), r.capacity, r.value_divisor,
-            r.bound_rates, r.bound_rates.lambda_scaled != 0,    {},         {}};
+  problem p{r.sorted,
+            std::vector<std::int64_t>(n + 1, 0),
+            std::vector<std::int64_t>(n + 1, INT64_MAX),
+            std::vector<std::int64_t>(n + 1, INT64_MAX),
+            r.capacity,
+            r.value_divisor,
+            r.bound_rates,
+            r.bound_rates.lambda_scaled != 0,
+            {},
+            {}};
   for (std::size_t k = 0; k < n; ++k) {
     p.weight_before[k + 1] = p.weight_before[k] + r.sorted[k].weight;
+    p.lightest_before[k + 1] = std::min(p.lightest_before[k], r.sorted[k].weight);
+  }
+  for (std::size_t k = n; k-- > 0;) {
+    p.lightest_from[k] = std::min(p.lightest_from[k + 1], r.sorted[k].weight);
   }
   if (p.counted) {
     p.gains_from.assign(n + 1, 0);
@@ -106,14 +121,19 @@ struct window {
 struct neighbours {
   element next;
   element previous;
-  std::int64_t removable;  // total weight before the window
-  wide outside;            // what flipping elements outside it may add to the bound by count
+  std::int64_t removable;        // total weight before the window
+  std::int64_t lightest_after;   // least weight of an element after it, INT64_MAX for none
+  std::int64_t lightest_before;  // least weight of an element before it, INT64_MAX for none
+  wide outside;                  // what flipping elements outside it may add to the bound by count
 };
 
 neighbours neighbours_of(const problem& p, window w) {
   constexpr element none{1, 0};
   return {w.last < p.sorted.size() ? p.sorted[w.last] : none,
-          w.first > 0 ? p.sorted[w.first - 1] : none, p.weight_before[w.first],
+          w.first > 0 ? p.sorted[w.first - 1] : none,
+          p.weight_before[w.first],
+          p.lightest_from[w.last],
+          p.lightest_before[w.first],
           p.counted ? p.gains_from[w.last] + p.gains_before[w.first] : 0};
 }
 
@@ -123,19 +143,93 @@ std::int64_t to_beat(std::int64_t best, std::int64_t divisor) {
   return (below + 1) * divisor;
 }
 
-// Whether a selection through step s may still reach `beat`. Within the capacity, its value plus
-// its free room at the next element's rate, rounded down, must; over it, its value less its
-// excess at the previous element's rate, rounded up, must, and the excess must be removable.
-// Both are computed, without branches, since neither is predictable.
+// Whether a selection through step s may still reach `beat`. Every element after the window is
+// worth at most the next one's value per weight, and every one before it at least the previous
+// one's, so within the capacity a selection gains at most its free room at the next element's
+// rate, and over it loses at least its excess at the previous one's. Elements are whole, too:
+// within the capacity, where the room is less than the lightest element after the window, one
+// must first be taken out from before it; over the capacity, taking out the lightest element
+// before the window may free more than the excess, and what is refilled gains less than what
+// went out. Each costs the difference of the two rates on that weight.
+//
+// Exactly, in 128 bits, rates compared as fractions, each side times both weights; a merge asks
+// quick_test first, which decides in floating point wherever it cannot be wrong.
 bool promising(step s, std::int64_t capacity, std::int64_t beat, const neighbours& beside) {
+  const element& next = beside.next;
+  const element& previous = beside.previous;
+  const bool after = beside.lightest_after != INT64_MAX;
+  const bool before = beside.lightest_before != INT64_MAX;
   const std::int64_t room = capacity - s.weight;
-  const bool gains_enough =
-      wide{room} * beside.next.value >= wide{beat - s.value} * beside.next.weight;
-  const bool loses_little =
-      -room <= beside.removable &&
-      wide{-room} * beside.previous.value <= wide{s.value - beat} * beside.previous.weight;
-  return room >= 0 ? gains_enough : loses_little;
+  if (room >= 0) {
+    if (!after) return s.value >= beat;
+    const bool gains_enough = wide{room} * next.value >= wide{beat - s.value} * next.weight;
+    if (room >= beside.lightest_after || !gains_enough) return gains_enough;
+    if (!before) return s.value >= beat;
+    const std::int64_t missing = beside.lightest_after - room;
+    const wide rate_gap = wide{previous.value} * next.weight - wide{next.value} * previous.weight;
+    return wide{s.value - beat} * previous.weight * next.weight +
+               wide{room} * next.value * previous.weight - rate_gap * missing >=
+           0;
+  }
+  const std::int64_t excess = -room;
+  if (excess > beside.removable) return false;
+  const std::int64_t freed = std::max(excess, beside.lightest_before);
+  if (!after) return wide{s.value - beat} * previous.weight >= wide{freed} * previous.value;
+  const wide rate_gap = wide{previous.value} * next.weight - wide{next.value} * previous.weight;
+  return wide{s.value - beat} * previous.weight * next.weight >=
+         wide{excess} * previous.value * next.weight + rate_gap * (freed - excess);
 }
+
+// The same bound in floating point: 1 where it surely reaches `beat`, -1 where it surely does
+// not, 0 where rounding (far less than 2^-50 of the terms' sizes, and a unit) leaves it open.
+class quick_test {
+ public:
+  explicit quick_test(const neighbours& beside)
+      : beside_(beside),
+        next_rate_(rate(beside.next)),
+        previous_rate_(rate(beside.previous)),
+        after_(beside.lightest_after != INT64_MAX),
+        before_(beside.lightest_before != INT64_MAX) {}
+
+  int operator()(step s, std::int64_t capacity, std::int64_t beat) const {
+    const std::int64_t room = capacity - s.weight;
+    const auto gap = static_cast<double>(s.value - beat);
+    const double rate_gap = previous_rate_ - next_rate_;
+    if (room >= 0) {
+      if (!after_) return gap >= 0 ? 1 : -1;
+      const double gain = static_cast<double>(room) * next_rate_;
+      if (room >= beside_.lightest_after) return sign(gap + gain, std::abs(gap) + gain);
+      if (!before_) return gap >= 0 ? 1 : -1;
+      const double cost = rate_gap * static_cast<double>(beside_.lightest_after - room);
+      return sign(gap + gain - cost, std::abs(gap) + gain + cost);
+    }
+    const std::int64_t excess = -room;
+    if (excess > beside_.removable) return -1;
+    const auto freed = static_cast<double>(std::max(excess, beside_.lightest_before));
+    if (!after_) {
+      const double loss = freed * previous_rate_;
+      return sign(gap - loss, std::abs(gap) + loss);
+    }
+    const double loss = static_cast<double>(excess) * previous_rate_ +
+                        rate_gap * (freed - static_cast<double>(excess));
+    return sign(gap - loss, std::abs(gap) + loss);
+  }
+
+ private:
+  static double rate(const element& e) {
+    return static_cast<double>(e.value) / static_cast<double>(e.weight);
+  }
+  static int sign(double slack, double size) {
+    const double error = size * 0x1p-50 + 1;
+    return slack > error ? 1 : slack < -error ? -1 : 0;
+  }
+
+  const neighbours& beside_;
+  double next_rate_;
+  double previous_rate_;
+  bool after_;
+  bool before_;
+};
 
 // Whether a selection through step s may still reach `beat` by the bound by count: the step's
 // value, the room at rate mu, the count it may still add (or must) at rate lambda, and whatever
@@ -169,6 +263,7 @@ constexpr step sentinel{INT64_MAX, 0, 0};
 void merge(const problem& p, window w, std::int64_t& best, const step_list& from, step by,
            step_list& into) {
   const neighbours beside = neighbours_of(p, w);
+  const quick_test quick(beside);
   const std::int64_t capacity = p.capacity;
   std::int64_t top = INT64_MIN;  // the greatest value merged so far, at no greater weight
   std::int64_t beat = to_beat(best, p.value_divisor);
@@ -182,7 +277,8 @@ void merge(const problem& p, window w, std::int64_t& best, const step_list& from
       best = s.value;
       beat = to_beat(best, p.value_divisor);
     }
-    if (promising(s, capacity, beat, beside) &&
+    const int surely = quick(s, capacity, beat);
+    if ((surely > 0 || (surely == 0 && promising(s, capacity, beat, beside))) &&
         (!p.counted || promising_by_count(s, p, beat, beside))) {
       out[size++] = s;
     }
