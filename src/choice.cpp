@@ -24,6 +24,11 @@
 //   the rows' time, and the first to finish answers. On one processor the two would only share
 //   it, and shorter rows lose their caches beside the lists. Where no thread can be had for the
 //   rows after all, the lists go on to their quarter, and the rows follow them.
+// - Where single elements take a large share of the capacity and values per weight are alike (a
+//   published class of hard instances is built so), the answer lies far from the greedy
+//   selection, and lists over every element, the heaviest first, often find it sooner
+//   (heavy.cpp); where the lists from the greedy selection have not finished in 0.1 s, those
+//   start beside them, or after them on one processor, and the rows come last.
 // - Where the rows would not fit in the memory left, the lists run alone, however long. The lists
 //   never hold more than the rows would on two threads, and in a race both fit in half the
 //   usable memory.
@@ -43,7 +48,11 @@ constexpr double selection_ns = 16;   // a selection of the halves
 constexpr double lists_share = 0.25;  // of the other method's time, given to the lists first
 constexpr double raced_share = 0.1;   // the same, where the other method starts beside them
 constexpr double threaded_ns = 2e6;   // rows shorter than this are not worth threads
-constexpr double raced_ns = 1e8;      // rows longer than this race the lists
+constexpr double raced_ns = 1e8;
+// Where the heaviest element takes more than this share of the capacity, step lists from the
+// heaviest element race those from the greedy selection, after a head start of their own.
+constexpr std::int64_t heavy_share = 64;
+constexpr double heavy_after_ns = 1e8;  // rows longer than this race the lists
 
 // How much faster `threads` threads fill rows than one.
 double speedup(unsigned threads) {
@@ -76,6 +85,9 @@ bool forced_plan(const solver_limits& limits, bool halves_fit, method rows, plan
   switch (limits.force) {
     case forced::lists:
       chosen = {method::lists, UINT64_MAX, false, 1, SIZE_MAX};
+      return true;
+    case forced::heavy_lists:
+      chosen = {method::heavy_lists, 0, false, 1, SIZE_MAX};
       return true;
     case forced::halves:
       if (!halves_fit) return false;
@@ -111,6 +123,13 @@ plan choose(const shape& s, const solver_limits& limits) {
   }
 
   const unsigned processors = std::max(1U, limits.threads);
+  if (s.heaviest * heavy_share >= s.open_capacity && rows.bytes(1) <= room) {
+    // Each list holds no more than a row; the lists together, or one of them and the row that
+    // follows it, fit in the room.
+    const std::size_t each = std::min({rows.bytes(1), room - rows.bytes(1), room / 2}) / step_bytes;
+    const std::uint64_t after = head_start(heavy_after_ns, 1.0);
+    return {method::heavy_lists, after, processors >= 2, 1, each, after};
+  }
   unsigned threads = processors;
   if (rows.bytes(threads) > room || rows.ns(1) < threaded_ns) threads = 1;
   // The lists hold no more than the rows would on two threads: so both together never take more

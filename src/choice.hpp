@@ -16,6 +16,7 @@ enum class method {
   reduce,         ///< nothing yet: reduce the instance, then choose again
   bounds,         ///< the reduction's bounds met: its lower bound is the answer
   lists,          ///< step lists alone
+  heavy_lists,    ///< step lists over every element, the heaviest first, then the rows
   halves,         ///< both halves' selections paired
   rows,           ///< rows of best values
   bit_rows,       ///< rows of bits, for a subset sum
@@ -30,6 +31,7 @@ struct shape {
   std::size_t open = 0;            ///< elements left open
   std::int64_t open_capacity = 0;  ///< the room they share
   bool subset_sum = false;         ///< every open value the same multiple of its weight
+  std::int64_t heaviest = 0;       ///< weight of the heaviest open element
   std::uint64_t row_cells = 0;     ///< cells the rows of best values compute on one thread
   std::uint64_t bit_words = 0;     ///< words the row of bits computes
 };

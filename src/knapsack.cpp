@@ -14,6 +14,7 @@
 #include "bits.hpp"
 #include "choice.hpp"
 #include "halves.hpp"
+#include "heavy.hpp"
 #include "reduce.hpp"
 #include "rows.hpp"
 #include "steps.hpp"
@@ -37,6 +38,7 @@ shape shape_of(const reduced& r, std::size_t elements, int capacity) {
   shape s{elements, capacity, true, r.sorted.size(), r.capacity};
   if (r.sorted.empty()) return s;
   s.subset_sum = subset_sum(r);
+  s.heaviest = std::ranges::max(r.sorted, {}, &element::weight).weight;
   if (s.subset_sum) {
     s.bit_words = bits_words(r);
   } else {
@@ -45,8 +47,10 @@ shape shape_of(const reduced& r, std::size_t elements, int capacity) {
   return s;
 }
 
-// The method that answers where the lists do not; nothing once a stop is requested.
-std::optional<std::int64_t> best_by(method how, const reduced& r, const rows_options& options) {
+// The method that answers where the lists do not; nothing once a stop is requested. The lists
+// from the heaviest element leave it to the rows where they give up.
+std::optional<std::int64_t> best_by(method how, const reduced& r, const plan& p,
+                                    const rows_options& options) {
   switch (how) {
     case method::halves:
       return best_by_halves(r);
@@ -54,6 +58,13 @@ std::optional<std::int64_t> best_by(method how, const reduced& r, const rows_opt
       return best_by_rows(r, options);
     case method::bit_rows:
       return best_by_bits(r, options);
+    case method::heavy_lists: {
+      const step_limits lists{p.list_steps, UINT64_MAX,
+                              [&](std::uint64_t) { return !options.stop.stop_requested(); }};
+      if (const auto best = best_by_heavy_lists(r, lists)) return best;
+      if (options.stop.stop_requested()) return std::nullopt;
+      return best_by(subset_sum(r) ? method::bit_rows : method::rows, r, p, options);
+    }
     case method::bounds:
       return r.lower - r.fixed;
     case method::whole_table:
@@ -82,7 +93,7 @@ std::int64_t best_by_race(const reduced& r, const plan& p, const solver_limits& 
       try {
         other = limits.start([&](const std::stop_token& stop) {
           try {
-            from_other = best_by(p.then, r, {p.threads, stop, limits.start});
+            from_other = best_by(p.then, r, p, {p.threads, stop, limits.start});
           } catch (...) {
             other_failure = std::current_exception();
           }
@@ -97,7 +108,7 @@ std::int64_t best_by_race(const reduced& r, const plan& p, const solver_limits& 
     return !other_done.load(std::memory_order_acquire) || other_failure != nullptr;
   };
   if (const auto best = best_by_steps(r, lists)) return *best;
-  if (!other.joinable()) return *best_by(p.then, r, {p.threads, {}, limits.start});
+  if (!other.joinable()) return *best_by(p.then, r, p, {p.threads, {}, limits.start});
   other.join();
   if (other_failure) std::rethrow_exception(other_failure);
   return *from_other;
@@ -110,10 +121,10 @@ std::int64_t best_of_open(const reduced& r, const plan& p, const solver_limits& 
     if (const auto best = best_by_steps(r, {p.list_steps, UINT64_MAX})) return *best;
     throw std::bad_alloc();
   }
-  if (p.head_start == 0) return *best_by(p.then, r, alone);
+  if (p.head_start == 0) return *best_by(p.then, r, p, alone);
   if (p.raced) return best_by_race(r, p, limits);
   if (const auto best = best_by_steps(r, {p.list_steps, p.head_start})) return *best;
-  return *best_by(p.then, r, alone);
+  return *best_by(p.then, r, p, alone);
 }
 
 std::int64_t best_beyond_table(std::span<const int> values, std::span<const int> weights,

@@ -17,6 +17,7 @@ inline constexpr std::size_t table_budget = std::size_t{16} << 20;
 enum class forced {
   none,           ///< the cheapest, as choose() finds it
   lists,          ///< step lists alone, however much they take
+  heavy_lists,    ///< step lists over every element, the heaviest first, then rows if need be
   halves,         ///< both halves' selections paired, where few enough elements are open
   rows,           ///< rows (of bits, for a subset sum) alone
   two_rows_full,  ///< two rows, every column, without reducing the instance first

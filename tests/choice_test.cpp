@@ -26,16 +26,19 @@ shape given(std::size_t n, std::int64_t capacity) {
   return {n, capacity};
 }
 
-// A reduced instance: `open` elements at `capacity`, whose rows compute `cells` cells.
-shape open(std::size_t n, std::int64_t capacity, std::uint64_t cells, bool subset_sum = false) {
-  return {n,
-          capacity,
-          true,
-          n,
-          capacity,
-          subset_sum,
-          subset_sum ? 0 : cells,
-          subset_sum ? cells / 32 : 0};
+// A reduced instance: `open` elements at `capacity`, whose rows compute `cells` cells, the
+// heaviest weighing a thousandth of the capacity unless said.
+shape open(std::size_t n, std::int64_t capacity, std::uint64_t cells, bool subset_sum = false,
+           std::int64_t heaviest = 0) {
+  return {.elements = n,
+          .capacity = capacity,
+          .reduced = true,
+          .open = n,
+          .open_capacity = capacity,
+          .subset_sum = subset_sum,
+          .heaviest = heaviest != 0 ? heaviest : capacity / 1000,
+          .row_cells = subset_sum ? 0 : cells,
+          .bit_words = subset_sum ? cells / 32 : 0};
 }
 
 constexpr std::size_t gib = std::size_t{1} << 30;
@@ -105,6 +108,17 @@ const choice_case choice_cases[] = {
      lists::first,
      false,
      2},
+    {"heavy elements left to the lists from the greedy selection",
+     open(1000, 100000000, 1ULL << 36, false, 50000001),
+     {.threads = 2},
+     method::heavy_lists,
+     lists::first,
+     true},
+    {"heavy elements raced on one processor",
+     open(1000, 100000000, 1ULL << 36, false, 50000001),
+     {.threads = 1},
+     method::heavy_lists,
+     lists::first},
     {"forced lists given a limit",
      open(1000, 100000000, 1ULL << 36),
      {.force = forced::lists},

@@ -1,5 +1,6 @@
 #include "knapsack.hpp"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <iterator>
@@ -12,13 +13,16 @@
 
 #include <gtest/gtest.h>
 
+#include "heavy.hpp"
 #include "oracle.hpp"
+#include "reduce.hpp"
 
 namespace {
 
 // Beyond the whole table (no memory for it), each way must agree with the whole table.
 constexpr std::pair<forced, const char*> every_way[] = {
     {forced::lists, "step lists"},
+    {forced::heavy_lists, "step lists, heaviest first"},
     {forced::halves, "halves"},
     {forced::rows, "two rows"},
     {forced::two_rows_full, "two rows, every column"},
@@ -224,6 +228,35 @@ TEST(Knapsack, StepListsMatchOneRowOnLargerInstances) {
     EXPECT_EQ(knapsack(values, weights, capacity, {.table = 0, .force = forced::lists}), expected);
     const std::size_t room_for_rows = 16 * (static_cast<std::size_t>(capacity) + 1);
     EXPECT_EQ(knapsack(values, weights, capacity, {.table = 0, .memory = room_for_rows}), expected);
+  }
+}
+
+// The published class built against the classic methods, small: a few groups of elements whose
+// weights sit just above c/2, c/4, c/8, ..., worth their weight give or take a little, and light
+// elements of scattered value. The lists from the heaviest element, with every bound they use (the
+// coarse rows from the first step), against every subset.
+TEST(Knapsack, HeavyListsMatchBruteForceOnGroupedWeights) {
+  generator make;
+  for (int round = 0; round < 200; ++round) {
+    const int capacity = make.uniform(1000, 1000000);
+    const int offset = make.uniform(1, capacity / 100);
+    std::vector<int> values;
+    std::vector<int> weights;
+    for (int group = 1, groups = make.uniform(2, 4); group <= groups; ++group) {
+      for (int k = make.uniform(2, 4); k > 0; --k) {
+        weights.push_back((capacity >> group) + offset + make.uniform(0, offset / 10));
+        values.push_back(weights.back() + make.uniform(-offset / 10, offset / 10));
+      }
+    }
+    for (int k = make.uniform(2, 6); k > 0; --k) {
+      weights.push_back(make.uniform(1, capacity / 1000 + 1));
+      values.push_back(make.uniform(1, capacity / 1000 + 1));
+    }
+    SCOPED_TRACE(::testing::Message() << "round " << round);
+    const reduced r = ::reduce(values, weights, capacity);
+    const auto open = r.sorted.empty() ? 0 : best_by_heavy_lists(r, {SIZE_MAX, UINT64_MAX}, 1);
+    ASSERT_TRUE(open.has_value());
+    EXPECT_EQ(std::max(r.lower, r.fixed + *open), brute_force(values, weights, capacity));
   }
 }
 

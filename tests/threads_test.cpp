@@ -100,13 +100,16 @@ TEST(Threads, RaceAnswersWhateverThreadsStart) {
   const int capacity = 30002;
   const std::int64_t expected = one_row(values, weights, capacity);
   const reduced r = ::reduce(values, weights, capacity);
-  for (const bool raced : {true, false}) {
-    for (const unsigned threads : {1U, 2U, 3U}) {
-      for (unsigned refused = 0; refused <= threads; ++refused) {
-        SCOPED_TRACE(::testing::Message() << (raced ? "raced" : "one after the other") << ", "
-                                          << threads << " threads, refused from " << refused);
-        const plan p{method::rows, 1, raced, threads, 1 << 20};
-        EXPECT_EQ(best_by_plan(r, p, {.start = refusing_from(refused)}), expected);
+  for (const method then : {method::rows, method::heavy_lists}) {
+    for (const bool raced : {true, false}) {
+      for (const unsigned threads : {1U, 2U, 3U}) {
+        for (unsigned refused = 0; refused <= threads; ++refused) {
+          SCOPED_TRACE(::testing::Message() << (then == method::rows ? "rows, " : "heavy lists, ")
+                                            << (raced ? "raced" : "one after the other") << ", "
+                                            << threads << " threads, refused from " << refused);
+          const plan p{then, 1, raced, threads, 1 << 20};
+          EXPECT_EQ(best_by_plan(r, p, {.start = refusing_from(refused)}), expected);
+        }
       }
     }
   }

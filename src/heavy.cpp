@@ -1,0 +1,290 @@
+#include "heavy.hpp"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "cells.hpp"
+
+// The best value as a list of steps over every open element, taken in from the heaviest: the
+// (weight, value) pairs of selections that no other beats with less or equal weight, each
+// within the capacity. Adding an element merges the list with itself shifted by the element and
+// drops every step that another dominates, as the step lists from the greedy selection do, but
+// nothing outside the list is fixed: a step stands for a selection of the elements taken in so
+// far, whatever comes after.
+//
+// Where the heavy elements each take a large share of the capacity and every value per weight is
+// about the same, the answer is a question of which heavy elements fill the capacity best, and
+// it lies far from the greedy selection. Taken in heaviest first, their sums are few and far
+// apart, and the light elements, which fill every gap, come last, when most sums are gone.
+//
+// A step is dropped once it cannot beat the best value found: its value plus the linear
+// relaxation of the elements still to come within its free room, rounded down to the values'
+// common divisor. The relaxation takes the elements still to come by value per weight, from
+// sums that are rebuilt as elements are taken in, often enough that rebuilding costs no more
+// than a few merges; in between, the sums hold elements already taken in as well, which only
+// loosens the bound. Steps come by weight, so each one's room is less than the last one's, and
+// the element the relaxation takes in part is found from the last.
+
+namespace {
+
+struct state {
+  std::int64_t weight;
+  std::int64_t value;
+};
+
+constexpr state sentinel{INT64_MAX, 0};
+
+// The elements still to come by value per weight, with the sums of the first k of them.
+struct relaxation {
+  std::vector<element> order;
+  std::vector<std::int64_t> weight_before{0};
+  std::vector<std::int64_t> value_before{0};
+};
+
+relaxation relax(std::span<const element> by_rate, const std::vector<bool>& taken) {
+  relaxation r;
+  for (std::size_t k = 0; k < by_rate.size(); ++k) {
+    if (taken[k]) continue;
+    r.order.push_back(by_rate[k]);
+    r.weight_before.push_back(r.weight_before.back() + by_rate[k].weight);
+    r.value_before.push_back(r.value_before.back() + by_rate[k].value);
+  }
+  return r;
+}
+
+// Whether a step may still reach `beat`, for steps asked in order of weight.
+class bound_test {
+ public:
+  explicit bound_test(const relaxation& rest) : rest_(rest) {}
+
+  // The step with the largest bound so far, in floating point: the one most worth completing.
+  state most_promising{0, 0};
+  double largest = -1;
+
+  bool operator()(state s, std::int64_t room, std::int64_t beat) {
+    const auto& before = rest_.weight_before;
+    if (!found_) {
+      whole_ = static_cast<std::size_t>(std::upper_bound(before.begin(), before.end(), room) -
+                                        before.begin()) -
+               1;
+      found_ = true;
+    }
+    while (whole_ > 0 && before[whole_] > room) --whole_;  // the first whole_ fit
+    const std::int64_t gap = s.value + rest_.value_before[whole_] - beat;
+    if (whole_ == rest_.order.size()) return gap >= 0;
+    const element& part = rest_.order[whole_];
+    const std::int64_t left = room - before[whole_];
+    // Exact in 128 bits where floating point cannot tell.
+    const double slack = static_cast<double>(gap) + static_cast<double>(left) *
+                                                        static_cast<double>(part.value) /
+                                                        static_cast<double>(part.weight);
+    if (slack > largest) {
+      largest = slack;
+      most_promising = s;
+    }
+    const double error = (std::abs(static_cast<double>(gap)) + std::abs(slack)) * 0x1p-50 + 1;
+    if (slack > error) return true;
+    if (slack < -error) return false;
+    return wide{gap} * part.weight + wide{left} * part.value >= 0;
+  }
+
+ private:
+  const relaxation& rest_;
+  bool found_ = false;
+  std::size_t whole_ = 0;
+};
+
+// The least value that beats `best` (not negative), where every value is a multiple of `divisor`.
+std::int64_t to_beat(std::int64_t best, std::int64_t divisor) {
+  return (best / divisor + 1) * divisor;
+}
+
+// Upper bounds on what the elements from a step on may add within a room: best-value rows over
+// the capacity in coarse units, each element's weight rounded down to whole units, so that every
+// selection that fits fits there too. One row is kept for every `stride` steps; the row of the
+// last kept step at or before a step holds elements already taken in as well, which only loosens
+// the bound. A cell that reached UINT32_MAX bounds nothing.
+class coarse_bounds {
+ public:
+  coarse_bounds(std::span<const element> order, std::int64_t capacity, std::size_t rows,
+                std::size_t columns)
+      : shift_(unit_shift(capacity, columns)),
+        columns_(static_cast<std::size_t>(capacity >> shift_) + 1),
+        stride_((order.size() + rows - 1) / rows),
+        rows_((order.size() + stride_ - 1) / stride_ * columns_, 0) {
+    std::vector<cell> row(columns_, 0);
+    std::vector<cell> next(columns_);
+    for (std::size_t k = order.size(); k-- > 0;) {
+      take(row.data(), next.data(), columns_, static_cast<std::size_t>(order[k].weight >> shift_),
+           static_cast<cell>(std::min<std::int64_t>(order[k].value, saturated)));
+      std::swap(row, next);
+      if (k % stride_ == 0) {
+        std::ranges::copy(row, rows_.begin() + static_cast<std::ptrdiff_t>(k / stride_ * columns_));
+      }
+    }
+  }
+
+  /// The row that bounds the elements from step `from` on.
+  const cell* row(std::size_t from) const { return rows_.data() + from / stride_ * columns_; }
+
+  /// A bound on the value those elements add within `room`, from their row; INT64_MAX for none.
+  std::int64_t at(const cell* row, std::int64_t room) const {
+    const cell c = row[static_cast<std::size_t>(room >> shift_)];
+    return c == saturated ? INT64_MAX : c;
+  }
+
+ private:
+  // Units of a power of two, so that a room is divided by a shift.
+  static int unit_shift(std::int64_t capacity, std::size_t columns) {
+    int shift = 0;
+    while ((capacity >> shift) >= static_cast<std::int64_t>(columns)) ++shift;
+    return shift;
+  }
+
+  VECTOR_CLONES static void take(const cell* row, cell* next, std::size_t columns,
+                                 std::size_t weight, cell value) {
+    const std::size_t fit = std::min(weight, columns);
+    std::copy(row, row + fit, next);
+    for (std::size_t j = fit; j < columns; ++j) {
+      next[j] = std::max(row[j], add<true>(row[j - weight], value));
+    }
+  }
+
+  int shift_;
+  std::size_t columns_;
+  std::size_t stride_;
+  std::vector<cell> rows_;
+};
+
+// Merges `from` with itself shifted by `e` into `into`, which has room for twice as many.
+std::size_t merge(std::span<const state> from, element e, std::int64_t capacity,
+                  std::int64_t divisor, const relaxation& rest, const coarse_bounds* coarse,
+                  std::size_t rest_from, std::int64_t& best, state* into, state& to_complete) {
+  bound_test promising(rest);
+  const cell* const coarse_row = coarse != nullptr ? coarse->row(rest_from) : nullptr;
+  std::int64_t beat = to_beat(best, divisor);
+  std::int64_t top = INT64_MIN;
+  std::size_t size = 0;
+  const auto offer = [&](state s) __attribute__((always_inline)) {
+    if (s.value <= top || s.weight > capacity) return;
+    top = s.value;
+    if (size > 0 && into[size - 1].weight == s.weight) --size;
+    if (s.value > best) {
+      best = s.value;
+      beat = to_beat(best, divisor);
+    }
+    const std::int64_t room = capacity - s.weight;
+    if (coarse != nullptr) {
+      const std::int64_t most = coarse->at(coarse_row, room);
+      if (most != INT64_MAX && s.value + most < beat) return;
+    }
+    if (promising(s, room, beat)) into[size++] = s;
+  };
+  const state* kept = from.data();
+  const state* moved = kept;
+  const state* const end = kept + from.size();
+  while (moved != end) {
+    const state shifted{moved->weight + e.weight, moved->value + e.value};
+    const bool keep_first = kept->weight <= shifted.weight;  // the sentinel never is
+    offer(keep_first ? *kept : shifted);
+    kept += keep_first ? 1 : 0;
+    moved += keep_first ? 0 : 1;
+  }
+  for (; kept != end; ++kept) offer(*kept);
+  into[size] = sentinel;
+  to_complete = promising.most_promising;
+  return size;
+}
+
+// The value of a selection that fits, from step s and the elements not yet taken in added by
+// value per weight wherever they fit: a lower bound found early, which the bounds need to bite.
+std::int64_t completed(state s, std::span<const element> by_rate, const std::vector<bool>& taken,
+                       std::int64_t capacity) {
+  std::int64_t room = capacity - s.weight;
+  std::int64_t value = s.value;
+  for (std::size_t k = 0; k < by_rate.size() && room > 0; ++k) {
+    if (taken[k] || by_rate[k].weight > room) continue;
+    room -= by_rate[k].weight;
+    value += by_rate[k].value;
+  }
+  return value;
+}
+
+constexpr std::size_t completions = 8;  // steps completed after each merge
+constexpr std::size_t coarse_rows = 16;
+constexpr std::size_t coarse_columns = std::size_t{1} << 19;
+
+}  // namespace
+
+std::optional<std::int64_t> best_by_heavy_lists(const reduced& r, const step_limits& limits,
+                                                std::size_t coarse_from) {
+  const std::size_t n = r.sorted.size();
+  std::vector<std::size_t> heaviest_first(n);
+  for (std::size_t k = 0; k < n; ++k) heaviest_first[k] = k;
+  std::ranges::stable_sort(heaviest_first, std::greater<>(),
+                           [&](std::size_t k) { return r.sorted[k].weight; });
+  // Sums rebuilt often enough to cost no more than a few thousand passes over the elements.
+  const std::size_t rebuild_every = n / 2048 + 1;
+  std::vector<bool> taken(n, false);
+  relaxation rest = relax(r.sorted, taken);
+  std::vector<element> order(n);
+  std::ranges::transform(heaviest_first, order.begin(), [&](std::size_t k) { return r.sorted[k]; });
+  // The coarse rows wait until the list is long enough to need them, and are held against the
+  // list's limit.
+  std::optional<coarse_bounds> coarse;
+  std::size_t coarse_steps = 0;
+
+  std::int64_t best = r.lower - r.fixed;
+  std::uint64_t work = 0;
+  // The spare list is never filled before it is written, so only what a merge writes takes memory.
+  std::unique_ptr<state[]> list = std::make_unique_for_overwrite<state[]>(2);
+  list[0] = {0, 0};
+  list[1] = sentinel;
+  std::size_t size = 1;
+  std::size_t held = 2;
+  std::unique_ptr<state[]> spare;
+  std::size_t spare_held = 0;
+  for (std::size_t step = 0; step < n && size > 0; ++step) {
+    const std::size_t k = heaviest_first[step];
+    taken[k] = true;
+    if (step % rebuild_every == rebuild_every - 1) rest = relax(r.sorted, taken);
+    if (limits.keep_going && !limits.keep_going(work)) return std::nullopt;
+    if (!coarse && size >= coarse_from) {
+      coarse_steps = coarse_rows * coarse_columns * sizeof(cell) / step_bytes;
+      if (coarse_steps + held + spare_held > limits.max_steps) return std::nullopt;
+      coarse.emplace(order, r.capacity, coarse_rows, coarse_columns);
+    }
+    const std::size_t wanted = 2 * size + 1;
+    if (coarse_steps + held + std::max(wanted, spare_held) > limits.max_steps ||
+        wanted > limits.max_work - std::min(limits.max_work, work)) {
+      return std::nullopt;
+    }
+    work += wanted;
+    if (spare_held < wanted) {
+      spare = std::make_unique_for_overwrite<state[]>(wanted);
+      spare_held = wanted;
+    }
+    state to_complete{0, 0};
+    size = merge({list.get(), size}, r.sorted[k], r.capacity, r.value_divisor, rest,
+                 coarse ? &*coarse : nullptr, step + 1 < n ? step + 1 : n - 1, best, spare.get(),
+                 to_complete);
+    std::swap(list, spare);
+    std::swap(held, spare_held);
+    // Completed: the most promising step, and steps spread over the list, the most valuable
+    // (and heaviest) among them; each costs a pass over the elements, so with many elements not
+    // after every merge.
+    if (step % rebuild_every != 0) continue;
+    best = std::max(best, completed(to_complete, r.sorted, taken, r.capacity));
+    for (std::size_t q = 1; q <= completions && size > 0; ++q) {
+      const state& spread = list[(size - 1) * q / completions];
+      best = std::max(best, completed(spread, r.sorted, taken, r.capacity));
+    }
+  }
+  return best;
+}
