@@ -281,7 +281,9 @@ std::optional<cell> by_shared_columns(const row_task& task, const rows_options& 
   }
 
   spin_barrier barrier;
-  std::atomic<bool> halt{false};
+  // The pass after which every thread stops, once one is asked to: a flag would let a thread that
+  // leaves the barrier late see a stop meant for the next pass, and leave the others waiting.
+  std::atomic<std::size_t> halt_after{SIZE_MAX};
   std::size_t done = 0;  // passes completed, as the caller's thread saw them
   const auto work = [&](unsigned t, unsigned threads) {
     for (std::size_t k = 0; k < passes.size(); ++k) {
@@ -297,16 +299,16 @@ std::optional<cell> by_shared_columns(const row_task& task, const rows_options& 
         const auto [from, to] = share(p.to, passes[k + 1].to, t, threads, 16);
         std::fill(out + from, out + to, tops[k + 1]);
       }
-      if (t == 0 && options.stop.stop_requested()) halt.store(true, std::memory_order_relaxed);
+      if (t == 0 && options.stop.stop_requested()) halt_after.store(k, std::memory_order_relaxed);
       barrier.arrive_and_wait();
-      if (halt.load(std::memory_order_relaxed)) return;
+      if (halt_after.load(std::memory_order_relaxed) <= k) return;
       if (t == 0) done = k + 1;
       // Every thread reads the same cell after the barrier, so all agree when to stop.
       if (capacity >= p.from && capacity < p.to && out[capacity] >= task.target) return;
     }
   };
   on_threads(wanted, options.start, work, [&](unsigned threads) { barrier.expect(threads); });
-  if (halt.load()) return std::nullopt;
+  if (halt_after.load() != SIZE_MAX) return std::nullopt;
   const pass* last = done == 0 ? nullptr : &passes[done - 1];
   return last != nullptr && capacity < last->to && capacity >= last->from ? rows[done % 2][capacity]
                                                                           : tops[done];
