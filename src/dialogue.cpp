@@ -1,6 +1,8 @@
 #include "dialogue.hpp"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <ios>
@@ -11,6 +13,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -18,10 +21,18 @@
 #include "reader.hpp"
 
 // The dialogue decides what to write, whether to ask again and with what status to stop; the
-// reader only says what it found. On a terminal a person can retype a refused number, from a pipe
-// or a file nobody can. What was typed after a refused number may have been typed in view of
-// an answer it did not get (a paste goes on regardless), so all of it is dropped, and the person
-// types again from the refused number.
+// reader only says what it found. Where standard input and standard error are one terminal, a
+// person sees a refusal and can retype the number; anywhere else nobody can, and a refusal ends the
+// run. What was typed after a refused number may have been typed in view of an answer it did not
+// get (a paste goes on regardless), so all of it is dropped, and the person types again from the
+// refused number.
+//
+// An error line on a terminal starts on a line of its own exactly where the cursor is not at the
+// start of one. The dialogue keeps what it last wrote to that screen, and what the terminal has
+// echoed since: input that had arrived before that write (typed ahead, a paste) was echoed before
+// it; input that arrived after it was echoed after it, and ends the screen's last line where its
+// last byte is a line feed. A terminal hands over only whole lines, or what Ctrl-D pushed, so input
+// still waiting ends its line. A pipe echoes nothing.
 
 namespace {
 
@@ -48,20 +59,38 @@ std::string describe(const field& expected) {
   return text;
 }
 
-// The token as the error line shows it: printable ASCII as it is, other bytes escaped.
+// The token as the error line shows it: printable ASCII as it is, other bytes escaped, and a hex
+// digit after an escaped byte escaped as well, so that no escape reads as a longer one.
 std::string shown(const token_start& token) {
   constexpr std::string_view hex = "0123456789abcdef";
   std::string text;
+  bool escaped = false;
   for (std::size_t k = 0; k < token.size; ++k) {
     const auto byte = static_cast<unsigned char>(token.bytes[k]);
-    if (byte >= ' ' && byte <= '~' && byte != '"' && byte != '\\') {
+    const bool plain = byte >= ' ' && byte <= '~' && byte != '"' && byte != '\\' &&
+                       !(escaped && std::isxdigit(byte) != 0);
+    if (plain) {
       text += static_cast<char>(byte);
     } else {
       text += {'\\', 'x', hex[byte >> 4], hex[byte & 15]};
     }
+    escaped = !plain;
   }
   return token.cut ? text + "..." : text;
 }
+
+bool outside_ascii(const token_start& token) {
+  return std::any_of(token.bytes.begin(),
+                     token.bytes.begin() + static_cast<std::ptrdiff_t>(token.size),
+                     [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
+// What the screen shows: whether its cursor is at the start of a line after the dialogue's last
+// write to it, and how much input had arrived by then.
+struct screen {
+  bool at_line_start = true;
+  std::uint64_t arrived = 0;
+};
 
 // What the dialogue writes to, how it meets a terminal, and what the solver may take.
 struct console {
@@ -69,51 +98,78 @@ struct console {
   std::ostream& err;
   terminal_use terminal;
   const solver_limits& limits;
+  screen shows{};
 };
 
-// Writes one error line, after the prompts so far. Where it shows beside the prompts, it starts
-// on a line of its own, not after a prompt or a number that nothing typed has ended.
-void report(const console& at, source& from, const std::string& message) {
-  at.out.flush();
-  // One write: standard error is unbuffered, and on a shared terminal nothing typed or written
-  // meanwhile should land inside the line.
-  const std::string_view fresh_line =
-      at.terminal.error_with_prompts && !from.line_ended ? "\n" : "";
-  at.err << std::string(fresh_line) + "knapsack: " + message + '\n';
-  at.err.flush();
-  from.line_ended = true;
+// Input that has arrived, read or not: what the reader took, what the stream and the terminal
+// still hold.
+std::uint64_t arrived(const console& at, const source& from) {
+  const std::streamsize in_stream = std::max<std::streamsize>(from.in.in_avail(), 0);
+  const std::uint64_t waiting = at.terminal.typed_ahead != nullptr ? at.terminal.typed_ahead() : 0;
+  return from.taken + static_cast<std::uint64_t>(in_stream) + waiting;
 }
 
-void prompt(const console& at, source& from, std::string_view text) {
+void wrote(console& at, const source& from, std::string_view text) {
+  if (text.empty()) return;
+  at.shows.at_line_start = text.back() == '\n';
+  at.shows.arrived = arrived(at, from);
+}
+
+// Whether the screen's cursor is at the start of a line.
+bool at_line_start(const console& at, const source& from) {
+  if (!at.terminal.echo_on_screen || arrived(at, from) <= at.shows.arrived) {
+    return at.shows.at_line_start;
+  }
+  // Echoed since the last write: input still waiting ends its line.
+  return from.in.in_avail() > 0 ||
+         (at.terminal.typed_ahead != nullptr && at.terminal.typed_ahead() > 0) ||
+         from.last_taken == '\n';
+}
+
+// Writes one error line, after the prompts so far, on a line of its own on the screen.
+void report(console& at, const source& from, const std::string& message) {
+  at.out.flush();
+  const bool fresh_line = at.terminal.errors_on_screen && !at_line_start(at, from);
+  // One write: standard error is unbuffered, and on a shared terminal nothing typed or written
+  // meanwhile should land inside the line.
+  std::string line = fresh_line ? "\n" : "";
+  line.append("knapsack: ").append(message).push_back('\n');
+  at.err << line;
+  at.err.flush();
+  if (at.terminal.errors_on_screen) wrote(at, from, line);
+}
+
+void prompt(console& at, const source& from, std::string_view text) {
   at.out << text;
-  from.line_ended = false;
+  if (at.terminal.prompts_on_screen) wrote(at, from, text);
 }
 
 // Reports why no number was read for `expected`. Returns the exit status to stop with, or nothing
 // when the number is to be asked for again: a refused token, on a terminal, after everything typed
 // after it is dropped.
-[[gnu::cold]] std::optional<int> refuse(const console& at, source& from, const field& expected,
-                                        found what) {
+[[gnu::cold]] std::optional<int> refuse(console& at, source& from, const field& expected,
+                                        const number_read& got) {
   std::string message;
-  switch (what) {
+  switch (got.what) {
     case found::end:
       report(at, from, "the input ended before " + describe(expected));
       return exit_bad_input;
     case found::read_error:
-      report(at, from, "cannot read the input: " + from.failure);
+      report(at, from, "cannot read the input: " + got.error.message());
       return exit_unanswerable;
     case found::cut_line:
-      message = describe(expected) + " may have been cut (\"" + shown(from.token) +
+      message = describe(expected) + " may have been cut (\"" + shown(got.token) +
                 "\"): the terminal keeps " + std::to_string(line_limit - 1) +
                 " bytes of a line, and long input belongs in a pipe or a file";
       break;
     case found::number:
     case found::bad_token:
       message = describe(expected) + " must be an integer from " + std::to_string(expected.low) +
-                " to " + std::to_string(INT_MAX) + ", not \"" + shown(from.token) + "\"";
+                " to " + std::to_string(INT_MAX) + ", not \"" + shown(got.token) + "\"" +
+                (outside_ascii(got.token) ? ", a character outside ASCII" : "");
       break;
   }
-  if (!at.terminal.input) {
+  if (!at.terminal.ask_again) {
     report(at, from, message);
     return exit_bad_input;
   }
@@ -125,18 +181,18 @@ void prompt(const console& at, source& from, std::string_view text) {
 }
 
 // Reads one number; returns the exit status to stop with, if any.
-std::optional<int> read_into(const console& at, source& from, const field& expected, int& number) {
+std::optional<int> read_into(console& at, source& from, const field& expected, int& number) {
   for (;;) {
     const number_read got = read_number(from, expected.low);
     if (got.what == found::number) {
       number = got.number;
       return std::nullopt;
     }
-    if (const auto stop = refuse(at, from, expected, got.what)) return stop;
+    if (const auto stop = refuse(at, from, expected, got)) return stop;
   }
 }
 
-std::optional<int> read_list(const console& at, source& from, field expected, int count,
+std::optional<int> read_list(console& at, source& from, field expected, int count,
                              std::vector<int>& list) {
   for (int k = 0; k < count;) {
     const number_read got = read_number(from, expected.low);
@@ -146,12 +202,12 @@ std::optional<int> read_list(const console& at, source& from, field expected, in
       continue;
     }
     expected.element = static_cast<std::size_t>(k) + 1;
-    if (const auto stop = refuse(at, from, expected, got.what)) return stop;
+    if (const auto stop = refuse(at, from, expected, got)) return stop;
   }
   return std::nullopt;
 }
 
-int converse(const console& at, source& from) {
+int converse(console& at, source& from) {
   int count = 0;
   int capacity = 0;
   prompt(at, from, prompt_count);
@@ -170,10 +226,15 @@ int converse(const console& at, source& from) {
   if (const auto stop = read_list(at, from, {"weight", 0}, count, weights)) return *stop;
 
   const int best = knapsack(std::move(values), std::move(weights), capacity, at.limits);
+  // The stream keeps no reason for a failed write; the system's last error is it.
+  errno = 0;
   at.out << result_text << best << '\n';
   at.out.flush();
   if (!at.out) {
-    report(at, from, "cannot write the result");
+    const int reason = errno;
+    report(at, from,
+           "cannot write the result" +
+               (reason != 0 ? ": " + std::generic_category().message(reason) : ""));
     return exit_unanswerable;
   }
   return exit_ok;
@@ -183,8 +244,8 @@ int converse(const console& at, source& from) {
 
 int run_dialogue(std::istream& in, std::ostream& out, std::ostream& err,
                  const terminal_use& terminal, const solver_limits& limits) {
-  const console at{out, err, terminal, limits};
-  source from{*in.rdbuf(), out, terminal.input};
+  console at{out, err, terminal, limits};
+  source from{*in.rdbuf(), [&out] { out.flush(); }, terminal.canonical};
   try {
     return converse(at, from);
   } catch (const std::bad_alloc&) {

@@ -1,3 +1,4 @@
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -14,6 +15,9 @@
 #endif
 #if __has_include(<termios.h>)
 #include <termios.h>
+#endif
+#if __has_include(<sys/ioctl.h>)
+#include <sys/ioctl.h>
 #endif
 #if __has_include(<malloc.h>)
 #include <malloc.h>
@@ -45,14 +49,42 @@ void drop_typed_ahead() {
 #endif
 }
 
-// A person types the input where it is a terminal; errors show beside the prompts where standard
-// error is the very terminal standard output writes to.
+// Bytes the terminal holds of the input, typed but not yet read.
+std::uint64_t typed_ahead() {
+#if __has_include(<sys/ioctl.h>) && defined(FIONREAD)
+  int bytes = 0;
+  if (ioctl(STDIN_FILENO, FIONREAD, &bytes) == 0 && bytes > 0)
+    return static_cast<std::uint64_t>(bytes);
+#endif
+  return 0;
+}
+
+// Whether the terminal at standard input hands over whole lines, as it does unless a program
+// has set it otherwise (stty -icanon).
+bool canonical_input() {
+#if __has_include(<termios.h>)
+  termios mode{};
+  return tcgetattr(STDIN_FILENO, &mode) == 0 && (mode.c_lflag & ICANON) != 0;
+#else
+  return true;
+#endif
+}
+
+// Which of the standard streams share the terminal standard error writes to: a person sees the
+// errors there, and the prompts and the echo of what is typed where those are the same terminal.
 terminal_use terminal_in_use() {
-  const terminal_at output = terminal_of(1);  // standard output
+  const terminal_at input = terminal_of(0);
+  const terminal_at output = terminal_of(1);
   const terminal_at error = terminal_of(2);
-  return {terminal_of(0).is_terminal,
-          output.is_terminal && error.is_terminal && output.device == error.device,
-          drop_typed_ahead};
+  const bool echo = error.is_terminal && input.is_terminal && input.device == error.device;
+  return {
+      .ask_again = echo,
+      .errors_on_screen = error.is_terminal,
+      .prompts_on_screen = error.is_terminal && output.is_terminal && output.device == error.device,
+      .echo_on_screen = echo,
+      .canonical = input.is_terminal && canonical_input(),
+      .drop_typed_ahead = drop_typed_ahead,
+      .typed_ahead = typed_ahead};
 }
 
 // Whatever runs out of memory, the reader's lists or the text of an error line, ends here in one

@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <ios>
 #include <string>
-#include <system_error>
 
 bool refill(source& from) {
   if (from.ended) return false;
   try {
     std::streamsize ready = from.in.in_avail();
     if (ready <= 0) {
-      from.out.flush();
+      if (from.before_waiting) from.before_waiting();
       if (from.in.sgetc() == eof) {
         from.ended = true;
         return false;
@@ -21,17 +20,16 @@ bool refill(source& from) {
     const auto wanted = std::min(ready, std::ssize(from.chunk));
     from.end = static_cast<std::size_t>(from.in.sgetn(from.chunk.data(), wanted));
   } catch (const std::ios_base::failure& error) {
-    from.failure = error.code().message();
+    from.failure = error.code();
     from.end = 0;
   }
   from.next = 0;
   from.ended = from.end == 0;
   if (from.ended) return false;
-  // A new line starts after a chunk that ended one; a terminal hands over no more than a line.
-  from.line_bytes = from.chunk_ended_line ? from.end : from.line_bytes + from.end;
-  from.chunk_ended_line = from.chunk[from.end - 1] == '\n';
-  from.line_ended = from.chunk_ended_line;
-  from.cut = from.terminal && from.chunk_ended_line && from.line_bytes >= line_limit;
+  from.taken += from.end;
+  from.last_taken = from.chunk[from.end - 1];
+  // A terminal in canonical mode hands over a line, or what Ctrl-D pushed, in one piece.
+  from.cut = from.canonical_terminal && from.last_taken == '\n' && from.end >= line_limit;
   return true;
 }
 
@@ -39,12 +37,22 @@ void drop_held(source& from) {
   from.next = from.end;
   try {
     std::array<char, 1 << 12> scratch{};
-    for (std::streamsize held = from.in.in_avail(); held > 0; held = from.in.in_avail()) {
-      from.in.sgetn(scratch.data(), std::min(held, std::ssize(scratch)));
+    for (std::streamsize ready = from.in.in_avail(); ready > 0; ready = from.in.in_avail()) {
+      const std::streamsize dropped =
+          from.in.sgetn(scratch.data(), std::min(ready, std::ssize(scratch)));
+      if (dropped <= 0) break;
+      from.taken += static_cast<std::uint64_t>(dropped);
+      from.last_taken = scratch[static_cast<std::size_t>(dropped) - 1];
     }
   } catch (const std::ios_base::failure& error) {
-    from.failure = error.code().message();
+    from.failure = error.code();
   }
+}
+
+std::uint64_t held(const source& from) {
+  const std::streamsize in_stream = from.in.in_avail();
+  return (from.end - from.next) +
+         static_cast<std::uint64_t>(std::max<std::streamsize>(in_stream, 0));
 }
 
 bool last_on_cut_line(const source& from) {
@@ -62,19 +70,20 @@ void keep(token_start& token, int c) {
 }
 
 // Never waits: the rest of a refused token may never come.
-[[gnu::cold]] void keep_rest_at_hand(source& from) {
+[[gnu::cold]] void keep_rest_at_hand(source& from, token_start& token) {
   for (; from.next < from.end && !is_space(from.chunk[from.next]); ++from.next) {
-    keep(from.token, static_cast<unsigned char>(from.chunk[from.next]));
+    keep(token, static_cast<unsigned char>(from.chunk[from.next]));
   }
 }
 
 // The parse keeps a token's sign, digit count and value, which is below 2^35 and so has no more
-// digits than that; the digits are spelled back from them only when the token is refused.
+// significant digits than that; the digits are spelled back from them only when the token is
+// refused.
 [[gnu::cold]] token_start spelled(int sign, std::size_t digits, std::int64_t magnitude) {
   token_start token;
   if (sign != 0) keep(token, sign);
   const std::string significant = magnitude == 0 ? "" : std::to_string(magnitude);
-  for (std::size_t k = significant.size(); k < digits; ++k) keep(token, '0');
+  for (std::size_t k = significant.size(); k < digits && !token.cut; ++k) keep(token, '0');
   for (const char digit : significant) keep(token, digit);
   return token;
 }

@@ -4,34 +4,30 @@
 #include <climits>
 #include <cstddef>
 #include <cstdint>
-#include <ostream>
+#include <functional>
 #include <streambuf>
-#include <string>
+#include <system_error>
 
 // Numbers are read from chunks of whatever the input holds without waiting, one
 // whitespace-separated token at a time, so that a token is refused as soon as it cannot become a
 // valid number and nothing beyond the last needed number has to arrive. Only when the chunk is
-// used up and nothing more is at hand may reading wait for a person to type, so standard output
-// is flushed first: the prompt must be on screen by then. Once the input has ended it is not read
-// again, even where a terminal would go on after an end of input.
+// used up and nothing more is at hand may reading wait for a person to type, and then it says so
+// first: whoever reads must see the prompt by then. Once the input has ended it is not read again,
+// even where a terminal would go on after an end of input.
 //
-// A terminal hands over one line at a time and keeps at most line_limit bytes of it, line feed
-// included, dropping the rest: a line that reaches the limit may have lost its end, so the last
-// number on it is not trusted.
+// A terminal in canonical mode hands over one line at a time and keeps at most line_limit bytes of
+// it, line feed included, dropping the rest: a line that reaches the limit may have lost its end,
+// so the last number on it is not trusted. Ctrl-D in the middle of a line hands over what it holds
+// and empties it, so a line is counted from the last line feed or Ctrl-D.
 //
-// The reader only says what it found; the dialogue decides what to write and whether to ask again.
+// The reader says what it found and nothing else: what the screen shows and whether to ask again
+// are the dialogue's.
 
 /// Bytes of a line, line feed included, that a terminal keeps: a longer line is cut to them.
 inline constexpr std::size_t line_limit = 4096;
 
-/// What a read found.
-enum class found { number, end, bad_token, cut_line, read_error };
-
-/// A read's result: what it found, and the number where it found one.
-struct number_read {
-  found what;
-  int number = 0;
-};
+/// Bytes a token may have: one that runs on, endless zeros included, is refused at the next.
+inline constexpr std::size_t longest_token = 4096;
 
 /// Bytes of a refused token kept for the error line.
 inline constexpr std::size_t shown_length = 40;
@@ -43,35 +39,47 @@ struct token_start {
   bool cut = false;  ///< more bytes followed
 };
 
-/// The input, the chunk of it taken so far and not yet read, and what the last read left behind.
+/// What a read found.
+enum class found { number, end, bad_token, cut_line, read_error };
+
+/// A read's result: the number, or why there is none, with the refused token or the error.
+struct number_read {
+  found what;
+  int number = 0;
+  token_start token{};      ///< of a bad token, or of the last number on a cut line
+  std::error_code error{};  ///< why the input could not be read
+};
+
+/// The input, the chunk of it taken so far and not yet read, and how much has been taken.
 struct source {
   std::streambuf& in;
-  std::ostream& out;      ///< flushed before waiting for input
-  bool terminal = false;  ///< lines that reach line_limit may have been cut
+  std::function<void()> before_waiting;  ///< run before reading waits for input to arrive
+  bool canonical_terminal = false;       ///< lines that reach line_limit may have been cut
   std::array<char, 1 << 14> chunk{};
   std::size_t next = 0;
   std::size_t end = 0;
-  bool ended = false;            ///< no more input will be taken
-  bool line_ended = true;        ///< nothing was written or typed after the last line feed typed
-  bool chunk_ended_line = true;  ///< the last chunk taken ended with a line feed
-  std::size_t line_bytes = 0;    ///< of the line the chunk ends in, as far as taken
-  bool cut = false;              ///< the chunk ends a line that reached line_limit
-  token_start token{};           ///< the last token refused
-  std::string failure{};         ///< why the input could not be read, when it could not
+  bool ended = false;         ///< no more input will be taken
+  std::uint64_t taken = 0;    ///< bytes taken from `in`, dropped ones included
+  char last_taken = '\n';     ///< the last of them
+  bool cut = false;           ///< the chunk ends a line that reached line_limit
+  std::error_code failure{};  ///< why the input could not be read, once it could not
 };
 
-/// Takes the next chunk: what the input holds already, or else, after flushing the output, what
+/// Takes the next chunk: what the input holds already, or else, after before_waiting, what
 /// arrives next. False at the end of the input, or when it cannot be read.
 bool refill(source& from);
 
 /// Drops everything taken or held ahead of the reading position, without waiting for more.
 void drop_held(source& from);
 
-/// Records the rest of a refused token, as far as the chunk at hand holds it.
-void keep_rest_at_hand(source& from);
+/// Bytes that have arrived from the input but are not read yet, in the chunk or the stream.
+std::uint64_t held(const source& from);
 
-/// Spells a refused token's start back from its sign (or 0), digit count and value.
+/// A refused token's start from its sign (or 0), digit count and value, and its byte after.
 token_start spelled(int sign, std::size_t digits, std::int64_t magnitude);
+
+/// Records the rest of a refused token, as far as the chunk at hand holds it.
+void keep_rest_at_hand(source& from, token_start& token);
 
 /// Records one more byte of a refused token.
 void keep(token_start& token, int c);
@@ -101,13 +109,14 @@ inline int advance(source& from) {
 bool last_on_cut_line(const source& from);
 
 /// Reads the next token as an optionally signed decimal integer from `low` to INT_MAX. Refuses it
-/// at the first byte that is neither a digit nor whitespace, or once its digits pass the 32-bit
-/// range, so that an endless token is refused too. Inlined into its callers: a result returned
-/// through memory costs more than the parse of a short number.
+/// at the first byte that is neither a digit nor whitespace, once its digits pass the 32-bit
+/// range, or once it is longer than longest_token bytes, so that an endless token is refused too.
+/// Inlined into its callers: a result returned through memory costs more than the parse of a short
+/// number.
 [[gnu::always_inline]] inline number_read read_number(source& from, int low) {
   int c = peek(from);
   while (is_space(c)) c = advance(from);
-  if (c == eof) return {from.failure.empty() ? found::end : found::read_error};
+  if (c == eof) return {from.failure ? found::read_error : found::end, 0, {}, from.failure};
   const int sign = c == '-' || c == '+' ? c : 0;
   if (sign != 0) c = advance(from);
   const std::int64_t most = sign == '-' ? std::int64_t{INT_MAX} + 1 : INT_MAX;
@@ -116,21 +125,22 @@ bool last_on_cut_line(const source& from);
   for (; is_digit(c); c = advance(from)) {
     magnitude = magnitude * 10 + (c - '0');
     ++digits;
-    if (magnitude > most) break;
+    if (magnitude > most || digits >= longest_token) break;
   }
   const std::int64_t number = sign == '-' ? -magnitude : magnitude;
-  if (digits == 0 || magnitude > most || (c != eof && !is_space(c)) || number < low) {
-    from.token = spelled(sign, digits, magnitude);
+  const bool too_long = digits >= longest_token;
+  if (digits == 0 || magnitude > most || too_long || (c != eof && !is_space(c)) || number < low) {
+    number_read refused{found::bad_token, 0, spelled(sign, digits, magnitude), from.failure};
     if (c != eof && !is_space(c)) {
-      if (magnitude <= most) keep(from.token, c);
+      if (magnitude <= most && !too_long) keep(refused.token, c);
       ++from.next;
-      keep_rest_at_hand(from);
+      keep_rest_at_hand(from, refused.token);
     }
-    return {from.failure.empty() ? found::bad_token : found::read_error};
+    if (from.failure) refused.what = found::read_error;
+    return refused;
   }
   if (from.cut && last_on_cut_line(from)) [[unlikely]] {
-    from.token = spelled(sign, digits, magnitude);
-    return {found::cut_line};
+    return {found::cut_line, 0, spelled(sign, digits, magnitude)};
   }
   return {found::number, static_cast<int>(number)};
 }

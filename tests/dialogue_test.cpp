@@ -59,15 +59,22 @@ struct session {
   std::string shown_before_error;
 };
 
-// At a terminal: a person types the input, and the errors show beside the prompts.
+// At a terminal: a person types the input, and the prompts, the echo and the errors show on it.
+terminal_use at_terminal(bool terminal) {
+  return {.ask_again = terminal,
+          .errors_on_screen = terminal,
+          .prompts_on_screen = terminal,
+          .echo_on_screen = terminal,
+          .canonical = terminal};
+}
+
 session converse(std::streambuf& input, bool terminal = false) {
   std::istream in(&input);
   flush_log output;
   error_log error(output);
   std::ostream out(&output);
   std::ostream err(&error);
-  const int status =
-      run_dialogue(in, out, err, {.input = terminal, .error_with_prompts = terminal});
+  const int status = run_dialogue(in, out, err, at_terminal(terminal));
   return {status, output.str(), error.str(), error.shown_before};
 }
 
@@ -108,6 +115,7 @@ TEST(Dialogue, AnswersWithExactBytes) {
 }
 
 struct refused_case {
+  const char* guards_against;
   const char* input;
   int status;
   int prompts_written;
@@ -116,38 +124,59 @@ struct refused_case {
 
 #define INT_RANGE(low) " must be an integer from " low " to 2147483647, not "
 
-// input, status, prompts written, error line
+// guards_against, input, status, prompts written, error line
 const refused_case refused_cases[] = {
-    {"", 1, 1, "the input ended before the number of elements"},
-    {"  \n\t", 1, 1, "the input ended before the number of elements"},
-    {"abc", 1, 1, "the number of elements" INT_RANGE("0") "\"abc\""},
-    {"-1 5", 1, 1, "the number of elements" INT_RANGE("0") "\"-1\""},
-    {"3.5", 1, 1, "the number of elements" INT_RANGE("0") "\"3.5\""},
-    {"12x 5", 1, 1, "the number of elements" INT_RANGE("0") "\"12x\""},
-    {"- 5", 1, 1, "the number of elements" INT_RANGE("0") "\"-\""},
-    {"+-5", 1, 1, "the number of elements" INT_RANGE("0") "\"+-5\""},
-    {"1", 1, 2, "the input ended before the capacity"},
-    {"1 -5", 1, 2, "the capacity" INT_RANGE("0") "\"-5\""},
-    {"1 99999999999", 1, 2, "the capacity" INT_RANGE("0") "\"99999999999\""},
-    {"1 2147483648", 1, 2, "the capacity" INT_RANGE("0") "\"2147483648\""},
-    {"2 5 1", 1, 3, "the input ended before the value of element 2"},
-    {"2 5 1 2x", 1, 3, "the value of element 2" INT_RANGE("-2147483648") "\"2x\""},
-    {"1 5 -2147483649", 1, 3, "the value of element 1" INT_RANGE("-2147483648") "\"-2147483649\""},
-    {"2000000000 5", 1, 3, "the input ended before the value of element 1"},
-    {"2 5 1 2", 1, 4, "the input ended before the weight of element 1"},
-    {"2 5 1 2 3", 1, 4, "the input ended before the weight of element 2"},
-    {"2 5 1 2 3 -1", 1, 4, "the weight of element 2" INT_RANGE("0") "\"-1\""},
-    {"1 5 -0000012x", 1, 3, "the value of element 1" INT_RANGE("-2147483648") "\"-0000012x\""},
-    {"1 5 \x01\"\\\xff", 1, 3,
-     "the value of element 1" INT_RANGE("-2147483648") "\"\\x01\\x22\\x5c\\xff\""},
-    {"1234567890123456789012345678901234567890123", 1, 1,
+    {"no input taken for a count of 0", "", 1, 1, "the input ended before the number of elements"},
+    {"blanks taken for a number", "  \n\t", 1, 1, "the input ended before the number of elements"},
+    {"a word taken for a number", "abc", 1, 1, "the number of elements" INT_RANGE("0") "\"abc\""},
+    {"a negative count taken", "-1 5", 1, 1, "the number of elements" INT_RANGE("0") "\"-1\""},
+    {"a fraction cut to its whole part", "3.5", 1, 1,
+     "the number of elements" INT_RANGE("0") "\"3.5\""},
+    {"a number read up to its first letter", "12x 5", 1, 1,
+     "the number of elements" INT_RANGE("0") "\"12x\""},
+    {"a sign alone taken for 0", "- 5", 1, 1, "the number of elements" INT_RANGE("0") "\"-\""},
+    {"two signs taken", "+-5", 1, 1, "the number of elements" INT_RANGE("0") "\"+-5\""},
+    {"a missing capacity taken for 0", "1", 1, 2, "the input ended before the capacity"},
+    {"a negative capacity taken", "1 -5", 1, 2, "the capacity" INT_RANGE("0") "\"-5\""},
+    {"a capacity past 64 bits wrapped", "1 99999999999", 1, 2,
+     "the capacity" INT_RANGE("0") "\"99999999999\""},
+    {"a capacity one past 32 bits wrapped", "1 2147483648", 1, 2,
+     "the capacity" INT_RANGE("0") "\"2147483648\""},
+    {"a missing value taken for 0", "2 5 1", 1, 3, "the input ended before the value of element 2"},
+    {"a value read up to its letter", "2 5 1 2x", 1, 3,
+     "the value of element 2" INT_RANGE("-2147483648") "\"2x\""},
+    {"a value one below 32 bits wrapped", "1 5 -2147483649", 1, 3,
+     "the value of element 1" INT_RANGE("-2147483648") "\"-2147483649\""},
+    {"a huge count waiting for its lists", "2000000000 5", 1, 3,
+     "the input ended before the value of element 1"},
+    {"a missing weight taken for 0", "2 5 1 2", 1, 4,
+     "the input ended before the weight of element 1"},
+    {"the last weight taken for 0", "2 5 1 2 3", 1, 4,
+     "the input ended before the weight of element 2"},
+    {"a negative weight taken", "2 5 1 2 3 -1", 1, 4,
+     "the weight of element 2" INT_RANGE("0") "\"-1\""},
+    {"leading zeros lost in the error line", "1 5 -0000012x", 1, 3,
+     "the value of element 1" INT_RANGE("-2147483648") "\"-0000012x\""},
+    {"control bytes and quotes shown raw", "1 5 \x01\"\\\x7f", 1, 3,
+     "the value of element 1" INT_RANGE("-2147483648") "\"\\x01\\x22\\x5c\\x7f\""},
+    {"a full-width digit not named", "1 5 \xef\xbc\x94", 1, 3,
+     "the value of element 1" INT_RANGE(
+         "-2147483648") "\"\\xef\\xbc\\x94\", a character outside ASCII"},
+    {"a digit after an escape read as part of it",
+     "1 5 \xe2\x88\x92"
+     "3",
+     1, 3,
+     "the value of element 1" INT_RANGE(
+         "-2147483648") "\"\\xe2\\x88\\x92\\x33\", a character outside ASCII"},
+    {"a long token shown whole", "1234567890123456789012345678901234567890123", 1, 1,
      "the number of elements" INT_RANGE("0") "\"1234567890123456789012345678901234567890...\""},
-    {"2 1 2147483647 1 0 0", 2, 4, "the best total value exceeds 2147483647"},
+    {"a best value past 32 bits wrapped", "2 1 2147483647 1 0 0", 2, 4,
+     "the best total value exceeds 2147483647"},
 };
 
 TEST(Dialogue, RefusesWithOneLineAndNoResult) {
   for (const auto& c : refused_cases) {
-    SCOPED_TRACE(c.input);
+    SCOPED_TRACE(c.guards_against);
     const session s = converse(c.input);
     EXPECT_EQ(s.status, c.status);
     EXPECT_EQ(s.out, prompts_up_to(c.prompts_written));
@@ -276,7 +305,7 @@ class endless_input : public std::streambuf {
 };
 
 TEST(Dialogue, RefusesEndlessInputAtOnce) {
-  for (const char byte : {'\0', '9'}) {
+  for (const char byte : {'\0', '9', '0'}) {
     SCOPED_TRACE(static_cast<int>(byte));
     endless_input input(byte);
     const session s = converse(input);
@@ -386,6 +415,65 @@ const typed_case typed_cases[] = {
      "",
      "160"},
 };
+
+// How the standard streams meet the terminal, where not all three are on it.
+struct partly_case {
+  const char* guards_against;
+  std::vector<std::string> pieces;
+  terminal_use terminal;
+  int status;
+  std::string error;
+};
+
+std::string long_line(std::size_t bytes, bool line_feed) {
+  std::string line(bytes - (line_feed ? 1 : 0), ' ');
+  line.replace(0, 6, "60 100");
+  return line_feed ? line + "\n" : line;
+}
+
+// guards_against, pieces typed, terminal, status, error lines
+const partly_case partly_cases[] = {
+    {"an error line glued to what Ctrl-D handed over, output to a file",
+     {"3 50 1x", end_of_input},
+     {.ask_again = true, .errors_on_screen = true, .echo_on_screen = true, .canonical = true},
+     exit_bad_input,
+     std::string("\nknapsack: the value of element 1 must be an integer from -2147483648 to "
+                 "2147483647, not \"1x\"") +
+         type_again + "\nknapsack: the input ended before the value of element 1\n"},
+    {"a refusal asked again where nobody sees it, errors to a file",
+     {"3\n", "50\n", "60 abc 120\n"},
+     {.canonical = true},
+     exit_bad_input,
+     "knapsack: the value of element 2 must be an integer from -2147483648 to 2147483647, not "
+     "\"abc\"\n"},
+    {"a line handed over in two pieces by Ctrl-D taken for a cut one",
+     {"3\n50\n", long_line(3003, false), long_line(3005, true), "1 2 3\n"},
+     at_terminal(true),
+     exit_ok,
+     ""},
+    {"a long line taken for a cut one where the terminal keeps whole lines",
+     {"3\n50\n", long_line(4999, true), "60 1 2 3\n"},
+     {.ask_again = true,
+      .errors_on_screen = true,
+      .prompts_on_screen = true,
+      .echo_on_screen = true},
+     exit_ok,
+     ""},
+};
+
+TEST(Dialogue, MeetsTheTerminalWhereItIs) {
+  for (const auto& c : partly_cases) {
+    SCOPED_TRACE(c.guards_against);
+    flush_log nothing;
+    typed_input input(c.pieces, nothing);
+    std::istream in(&input);
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = run_dialogue(in, out, err, c.terminal);
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(err.str(), c.error);
+  }
+}
 
 TEST(Dialogue, TypedInput) {
   for (const auto& c : typed_cases) {

@@ -9,6 +9,7 @@ import os
 import pty
 import select
 import sys
+import termios
 import time
 
 PROGRAM = sys.argv[1]
@@ -33,7 +34,7 @@ class Session:
     """The program with the terminal as its input; standard output and standard error go to the
     terminal as well, or each to a pipe of its own (read together)."""
 
-    def __init__(self, stdout_to_pipe, stderr_to_pipe=False):
+    def __init__(self, stdout_to_pipe, stderr_to_pipe=False, command=None, canonical=True):
         self.screen = b""
         self.stdout = b""
         self.pipe = None
@@ -45,6 +46,12 @@ class Session:
                 os.dup2(pipe_end, 1)
             if stderr_to_pipe:
                 os.dup2(pipe_end, 2)
+            if not canonical:  # as stty -icanon leaves it: bytes handed over as they come
+                mode = termios.tcgetattr(0)
+                mode[3] &= ~termios.ICANON
+                termios.tcsetattr(0, termios.TCSANOW, mode)
+            if command:
+                os.execv("/bin/sh", ["sh", "-c", command])
             os.execv(PROGRAM, [PROGRAM])
         if self.pipe is not None:
             os.close(pipe_end)
@@ -197,8 +204,124 @@ def no_blank_line_without_the_prompts():
     check("output to a file", "1x\r\nknapsack: the value" in s.screen.decode(), repr(s.screen))
 
 
+def error_lines_on_their_own(name, screen):
+    """Every error line starts a line of its own, after exactly one line feed: none glued to a
+    prompt or to what was typed, and no blank line put before it."""
+    text = screen.decode(errors="replace").replace("\r\n", "\n")
+    start = 0
+    while (at := text.find("knapsack:", start)) >= 0:
+        holds = at > 0 and text[at - 1] == "\n" and not text[:at].endswith("\n\n")
+        check(name, holds, repr(text[max(0, at - 60):at + 20]))
+        start = at + 1
+
+
+def paste_at_the_first_prompt():
+    # Typed ahead: the lines were waiting, echoed, before the next prompt was written, so the error
+    # for "1x" follows that prompt and must start a line of its own.
+    s = Session(stdout_to_pipe=False)
+    s.wait_for(PROMPTS[0])
+    s.type(b"4\n1x\n5 4 3 7\n5 4 6 3\n")
+    s.wait_for(on_screen(TYPE_AGAIN + "\n"))
+    s.type(b"10\n")
+    s.wait_for(PROMPTS[2])
+    s.type(b"5 4 3 7\n5 4 6 3\n")
+    status = s.finish()
+    check("paste at the first prompt", status == 0, f"status {status}")
+    check("paste at the first prompt", on_screen(PROMPTS[1] + "\nknapsack: the capacity") in
+          s.screen.decode(), repr(s.screen.decode()))
+    error_lines_on_their_own("paste at the first prompt", s.screen)
+
+
+def paste_at_the_values_prompt():
+    s = Session(stdout_to_pipe=False)
+    s.wait_for(PROMPTS[0])
+    s.type(b"4 10\n")
+    s.wait_for(PROMPTS[2])
+    s.type(b"5 4 3 7\n5 4 6 x\n")
+    s.wait_for(on_screen(TYPE_AGAIN + "\n"))
+    s.type(b"3\n")
+    status = s.finish()
+    check("paste at the values prompt", status == 0, f"status {status}")
+    error_lines_on_their_own("paste at the values prompt", s.screen)
+
+
+def slow_pipe_at_a_terminal():
+    # A pipe echoes nothing: the error follows the last prompt on the screen.
+    s = Session(stdout_to_pipe=False, command=f"(echo 4 10; sleep .3; echo 5 4 3 7; sleep .3; "
+                                              f"echo 5 4 6 x) | {PROGRAM}")
+    status = s.finish()
+    check("slow pipe", status == 1, f"status {status}")
+    check("slow pipe", on_screen(PROMPTS[3] + "\nknapsack: the weight of element 4") in
+          s.screen.decode(), repr(s.screen.decode()))
+    error_lines_on_their_own("slow pipe", s.screen)
+
+
+def ctrl_d_in_mid_line_output_to_a_file():
+    # Standard output to a file: the screen shows only what was typed, which Ctrl-D handed over
+    # without a line feed, and the error after it must start a line of its own.
+    s = Session(stdout_to_pipe=True)
+    s.type(b"4 10 5 4 x" + END_OF_INPUT)
+    s.wait_for(on_screen(TYPE_AGAIN + "\n"))
+    s.type(END_OF_INPUT)
+    status = s.finish()
+    check("Ctrl-D in mid-line", status == 1, f"status {status}")
+    check("Ctrl-D in mid-line", "5 4 x\r\nknapsack: the value of element 3" in s.screen.decode(),
+          repr(s.screen.decode()))
+    error_lines_on_their_own("Ctrl-D in mid-line", s.screen)
+
+
+def typo_with_errors_to_a_file():
+    # Nobody sees a refusal in a file: the run ends at once, and the file holds one line.
+    s = Session(stdout_to_pipe=False, stderr_to_pipe=True)
+    s.wait_for(PROMPTS[0])
+    s.type(b"3\n50\n60 abc 120\n")
+    status = s.finish()
+    check("errors to a file", status == 1, f"status {status}")
+    expected = ('knapsack: the value of element 2 must be an integer from -2147483648 to '
+                '2147483647, not "abc"\n')
+    check("errors to a file", s.stdout.decode() == expected, repr(s.stdout))
+
+
+def line_in_two_pieces_not_cut():
+    # 3003 bytes, Ctrl-D, then 3005 more and a line feed: Ctrl-D emptied the terminal's line, so
+    # no more than 3005 bytes were ever held and nothing was cut.
+    s = Session(stdout_to_pipe=True)
+    s.wait_for(PROMPTS[0])
+    s.type(b"2 100\n")
+    s.wait_for(PROMPTS[2])
+    s.type(b"5" + b" " * 3002 + END_OF_INPUT)
+    time.sleep(0.2)
+    s.type(b"6" + b" " * 3003 + b"\n")
+    s.wait_for(PROMPTS[3])
+    s.type(b"1 2\n")
+    status = s.finish()
+    check("two pieces", status == 0, f"status {status}")
+    check("two pieces", s.stdout.decode().endswith(RESULT + "11\n"), repr(s.stdout[-60:]))
+
+
+def long_line_without_canonical_mode():
+    # stty -icanon: bytes are handed over as they come, no line is cut, nothing is refused.
+    s = Session(stdout_to_pipe=True, canonical=False)
+    s.wait_for(PROMPTS[0])
+    s.type(b"2 100\n")
+    s.wait_for(PROMPTS[2])
+    s.type(b"5" + b" " * 4996 + b"6\n")
+    s.wait_for(PROMPTS[3])
+    s.type(b"1 2\n")
+    status = s.finish()
+    check("no canonical mode", status == 0, f"status {status}")
+    check("no canonical mode", s.stdout.decode().endswith(RESULT + "11\n"), repr(s.stdout[-60:]))
+
+
 end_of_input_is_final()
 typo_asked_again()
+paste_at_the_first_prompt()
+paste_at_the_values_prompt()
+slow_pipe_at_a_terminal()
+ctrl_d_in_mid_line_output_to_a_file()
+typo_with_errors_to_a_file()
+line_in_two_pieces_not_cut()
+long_line_without_canonical_mode()
 paste_after_a_typo_dropped()
 cut_line_asked_again()
 error_line_alone_in_a_file()
