@@ -43,11 +43,12 @@ constexpr double step_ns = 5;           // a step of the lists written
 constexpr double cached_cell_ns = 0.2;  // a column of a pass over two elements, rows in cache
 constexpr double cell_ns = 0.4;         // the same, rows in memory
 constexpr std::size_t cached_bytes = std::size_t{8} << 20;
-constexpr double bit_word_ns = 1.1;   // a word of a pass of the bit rows
-constexpr double selection_ns = 16;   // a selection of the halves
-constexpr double lists_share = 0.25;  // of the other method's time, given to the lists first
-constexpr double raced_share = 0.1;   // the same, where the other method starts beside them
-constexpr double threaded_ns = 2e6;   // rows shorter than this are not worth threads
+constexpr double bit_word_ns = 1.1;        // a word of a pass of the bit rows
+constexpr double selection_ns = 16;        // a selection of the halves
+constexpr double lists_share = 0.25;       // of the other method's time, given to the lists first
+constexpr double raced_share = 0.1;        // the same, where the other method starts beside them
+constexpr double subset_sum_share = 0.01;  // the same, before a row of bits
+constexpr double threaded_ns = 2e6;        // rows shorter than this are not worth threads
 constexpr double raced_ns = 1e8;
 // Where the heaviest element takes more than this share of the capacity, step lists from the
 // heaviest element race those from the greedy selection, after a head start of their own.
@@ -123,7 +124,7 @@ plan choose(const shape& s, const solver_limits& limits) {
   }
 
   const unsigned processors = std::max(1U, limits.threads);
-  if (s.heaviest * heavy_share >= s.open_capacity && rows.bytes(1) <= room) {
+  if (!s.subset_sum && s.heaviest * heavy_share >= s.open_capacity && rows.bytes(1) <= room) {
     // Each list holds no more than a row; the lists together, or one of them and the row that
     // follows it, fit in the room.
     const std::size_t each = std::min({rows.bytes(1), room - rows.bytes(1), room / 2}) / step_bytes;
@@ -137,6 +138,12 @@ plan choose(const shape& s, const solver_limits& limits) {
   const std::size_t list_bytes = std::min(rows.bytes(2), room);
   if (rows.bytes(threads) > room) {
     return {method::lists, UINT64_MAX, false, 1, list_bytes / step_bytes};
+  }
+  // A subset sum the lists have not met in a moment they seldom meet, and lists beside a row of
+  // bits slow it down more than they help: the row follows them, on every thread, early.
+  if (rows.how == method::bit_rows) {
+    return {rows.how, head_start(rows.ns(processors), subset_sum_share), false, processors,
+            list_bytes / step_bytes};
   }
   const unsigned beside = std::max(1U, std::min(threads, processors - 1));
   if (processors >= 2 && rows.ns(beside) >= raced_ns && rows.bytes(beside) < room) {

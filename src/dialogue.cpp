@@ -155,7 +155,7 @@ void prompt(console& at, const source& from, std::string_view text) {
       report(at, from, "the input ended before " + describe(expected));
       return exit_bad_input;
     case found::read_error:
-      report(at, from, "cannot read the input: " + got.error.message());
+      report(at, from, "cannot read the input: " + got.error.value_or(std::error_code{}).message());
       return exit_unanswerable;
     case found::cut_line:
       message = describe(expected) + " may have been cut (\"" + shown(got.token) +

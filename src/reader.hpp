@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <streambuf>
 #include <system_error>
 
@@ -32,9 +33,11 @@ inline constexpr std::size_t longest_token = 4096;
 /// Bytes of a refused token kept for the error line.
 inline constexpr std::size_t shown_length = 40;
 
-/// The first bytes of a refused token.
+/// The first bytes of a refused token. Its bytes are not cleared: every read carries one, and
+/// only the first `size` are ever read.
 struct token_start {
-  std::array<char, shown_length> bytes{};
+  token_start() {}  // NOLINT(modernize-use-equals-default): = default would clear the bytes
+  std::array<char, shown_length> bytes;
   std::size_t size = 0;
   bool cut = false;  ///< more bytes followed
 };
@@ -46,8 +49,8 @@ enum class found { number, end, bad_token, cut_line, read_error };
 struct number_read {
   found what;
   int number = 0;
-  token_start token{};      ///< of a bad token, or of the last number on a cut line
-  std::error_code error{};  ///< why the input could not be read
+  token_start token{};                     ///< of a bad token, or of the last number on a cut line
+  std::optional<std::error_code> error{};  ///< why the input could not be read
 };
 
 /// The input, the chunk of it taken so far and not yet read, and how much has been taken.
@@ -116,7 +119,10 @@ bool last_on_cut_line(const source& from);
 [[gnu::always_inline]] inline number_read read_number(source& from, int low) {
   int c = peek(from);
   while (is_space(c)) c = advance(from);
-  if (c == eof) return {from.failure ? found::read_error : found::end, 0, {}, from.failure};
+  if (c == eof) {
+    if (!from.failure) return {found::end};
+    return {found::read_error, 0, {}, from.failure};
+  }
   const int sign = c == '-' || c == '+' ? c : 0;
   if (sign != 0) c = advance(from);
   const std::int64_t most = sign == '-' ? std::int64_t{INT_MAX} + 1 : INT_MAX;
@@ -130,13 +136,16 @@ bool last_on_cut_line(const source& from);
   const std::int64_t number = sign == '-' ? -magnitude : magnitude;
   const bool too_long = digits >= longest_token;
   if (digits == 0 || magnitude > most || too_long || (c != eof && !is_space(c)) || number < low) {
-    number_read refused{found::bad_token, 0, spelled(sign, digits, magnitude), from.failure};
+    number_read refused{found::bad_token, 0, spelled(sign, digits, magnitude)};
     if (c != eof && !is_space(c)) {
       if (magnitude <= most && !too_long) keep(refused.token, c);
       ++from.next;
       keep_rest_at_hand(from, refused.token);
     }
-    if (from.failure) refused.what = found::read_error;
+    if (from.failure) {
+      refused.what = found::read_error;
+      refused.error = from.failure;
+    }
     return refused;
   }
   if (from.cut && last_on_cut_line(from)) [[unlikely]] {
