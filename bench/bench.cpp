@@ -185,7 +185,7 @@ void time_rows(benchmark::State& state, const reduced& r, std::int64_t threads,
                std::int64_t cells) {
   const rows_options options{.threads = static_cast<unsigned>(threads)};
   for (auto _ : state) {
-    const auto best = subset_sum(r) ? best_by_bits(r, options) : best_by_rows(r, options);
+    const auto best = ::subset_sum(r) ? best_by_bits(r, options) : best_by_rows(r, options);
     benchmark::DoNotOptimize(best);
   }
   report_cells(state, cells);

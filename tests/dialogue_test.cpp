@@ -189,8 +189,9 @@ TEST(Dialogue, RefusesWithOneLineAndNoResult) {
 // rows can have their memory.
 TEST(Dialogue, ReportsMemoryThatRunsOut) {
   std::string weights = "3001";
-  for (int k = 1; k < 50; ++k) weights += " " + std::to_string(3 * (k * 7919 % 1000 + 1));
-  std::istringstream in("50 45002 " + weights + " " + weights);
+  for (int k = 1; k < 50; ++k)
+    weights.append(" ").append(std::to_string(3 * (k * 7919 % 1000 + 1)));
+  std::istringstream in(std::string("50 45002 ").append(weights).append(" ").append(weights));
   std::ostringstream out;
   std::ostringstream err;
   EXPECT_EQ(run_dialogue(in, out, err, {}, {.memory = 4000}), exit_unanswerable);
