@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cells.hpp"
+#include "table.hpp"
 
 // The best value as a list of steps over every open element, taken in from the heaviest: the
 // (weight, value) pairs of selections that no other beats with less or equal weight, each
@@ -88,9 +89,8 @@ class bound_test {
       largest = slack;
       most_promising = s;
     }
-    const double error = (std::abs(static_cast<double>(gap)) + std::abs(slack)) * 0x1p-50 + 1;
-    if (slack > error) return true;
-    if (slack < -error) return false;
+    const int verdict = surely(slack, std::abs(static_cast<double>(gap)) + std::abs(slack));
+    if (verdict != 0) return verdict > 0;
     return wide{gap} * part.weight + wide{left} * part.value >= 0;
   }
 
@@ -99,11 +99,6 @@ class bound_test {
   bool found_ = false;
   std::size_t whole_ = 0;
 };
-
-// The least value that beats `best` (not negative), where every value is a multiple of `divisor`.
-std::int64_t to_beat(std::int64_t best, std::int64_t divisor) {
-  return (best / divisor + 1) * divisor;
-}
 
 // Upper bounds on what the elements from a step on may add within a room: best-value rows over
 // the capacity in coarse units, each element's weight rounded down to whole units, so that every
@@ -147,13 +142,12 @@ class coarse_bounds {
     return shift;
   }
 
-  VECTOR_CLONES static void take(const cell* row, cell* next, std::size_t columns,
-                                 std::size_t weight, cell value) {
+  // Columns below the weight keep their value; the others take the element where it is better.
+  static void take(const cell* row, cell* next, std::size_t columns, std::size_t weight,
+                   cell value) {
     const std::size_t fit = std::min(weight, columns);
     std::copy(row, row + fit, next);
-    for (std::size_t j = fit; j < columns; ++j) {
-      next[j] = std::max(row[j], add<true>(row[j - weight], value));
-    }
+    if (fit < columns) take_better(next + fit, row + fit, row, columns - fit, value, true);
   }
 
   int shift_;

@@ -137,12 +137,6 @@ neighbours neighbours_of(const problem& p, window w) {
           p.counted ? p.gains_from[w.last] + p.gains_before[w.first] : 0};
 }
 
-// The least value that beats `best`, where every value is a multiple of `divisor`.
-std::int64_t to_beat(std::int64_t best, std::int64_t divisor) {
-  const std::int64_t below = best / divisor - (best % divisor < 0 ? 1 : 0);
-  return (below + 1) * divisor;
-}
-
 // Whether a selection through step s may still reach `beat`. Every element after the window is
 // worth at most the next one's value per weight, and every one before it at least the previous
 // one's, so within the capacity a selection gains at most its free room at the next element's
@@ -198,32 +192,27 @@ class quick_test {
     if (room >= 0) {
       if (!after_) return gap >= 0 ? 1 : -1;
       const double gain = static_cast<double>(room) * next_rate_;
-      if (room >= beside_.lightest_after) return sign(gap + gain, std::abs(gap) + gain);
+      if (room >= beside_.lightest_after) return surely(gap + gain, std::abs(gap) + gain);
       if (!before_) return gap >= 0 ? 1 : -1;
       const double cost = rate_gap * static_cast<double>(beside_.lightest_after - room);
-      return sign(gap + gain - cost, std::abs(gap) + gain + cost);
+      return surely(gap + gain - cost, std::abs(gap) + gain + cost);
     }
     const std::int64_t excess = -room;
     if (excess > beside_.removable) return -1;
     const auto freed = static_cast<double>(std::max(excess, beside_.lightest_before));
     if (!after_) {
       const double loss = freed * previous_rate_;
-      return sign(gap - loss, std::abs(gap) + loss);
+      return surely(gap - loss, std::abs(gap) + loss);
     }
     const double loss = static_cast<double>(excess) * previous_rate_ +
                         rate_gap * (freed - static_cast<double>(excess));
-    return sign(gap - loss, std::abs(gap) + loss);
+    return surely(gap - loss, std::abs(gap) + loss);
   }
 
  private:
   static double rate(const element& e) {
     return static_cast<double>(e.value) / static_cast<double>(e.weight);
   }
-  static int sign(double slack, double size) {
-    const double error = size * 0x1p-50 + 1;
-    return slack > error ? 1 : slack < -error ? -1 : 0;
-  }
-
   const neighbours& beside_;
   double next_rate_;
   double previous_rate_;

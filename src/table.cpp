@@ -67,6 +67,8 @@ template <bool saturating>
   }
 }
 
+}  // namespace
+
 // The cloned entry points; clones cannot be templates, so saturation is chosen once per call.
 VECTOR_CLONES void take_better(cell* row, const cell* above, const cell* shifted, std::size_t count,
                                cell value, bool saturating) {
@@ -76,6 +78,8 @@ VECTOR_CLONES void take_better(cell* row, const cell* above, const cell* shifted
     take_better_loop<false>(row, above, shifted, count, value);
   }
 }
+
+namespace {
 
 // Writes columns [from, to) of `row` for an element of the given weight and value.
 // Inlined: with short rows, passing the arguments through memory costs more than the row.
