@@ -67,16 +67,24 @@ template <bool saturating>
   }
 }
 
-}  // namespace
-
-// The cloned entry points; clones cannot be templates, so saturation is chosen once per call.
-VECTOR_CLONES void take_better(cell* row, const cell* above, const cell* shifted, std::size_t count,
-                               cell value, bool saturating) {
+// The cloned entry point; clones cannot be templates, so saturation is chosen once per call.
+// It stays inside this file: clang names a clone's dispatcher apart from the plain symbol, which a
+// caller in another file, seeing only the plain declaration, would not find; such callers go
+// through take_better below.
+VECTOR_CLONES void take_better_cloned(cell* row, const cell* above, const cell* shifted,
+                                      std::size_t count, cell value, bool saturating) {
   if (saturating) {
     take_better_loop<true>(row, above, shifted, count, value);
   } else {
     take_better_loop<false>(row, above, shifted, count, value);
   }
+}
+
+}  // namespace
+
+void take_better(cell* row, const cell* above, const cell* shifted, std::size_t count, cell value,
+                 bool saturating) {
+  take_better_cloned(row, above, shifted, count, value, saturating);
 }
 
 namespace {
@@ -89,8 +97,8 @@ template <bool saturating>
   const std::size_t fit_begin = std::clamp(weight, from, to);
   std::copy(above + from, above + fit_begin, row + from);
   if (fit_begin < to) {
-    take_better(row + fit_begin, above + fit_begin, above + fit_begin - weight, to - fit_begin,
-                value, saturating);
+    take_better_cloned(row + fit_begin, above + fit_begin, above + fit_begin - weight,
+                       to - fit_begin, value, saturating);
   }
 }
 
