@@ -230,6 +230,33 @@ bool promising_by_count(step s, const problem& p, std::int64_t beat, const neigh
          0;
 }
 
+// The same bound in floating point, as quick_test is for the other: 1, -1, or 0 where rounding
+// leaves it open.
+class quick_count_test {
+ public:
+  quick_count_test(const problem& p, const neighbours& beside)
+      : capacity_(p.capacity),
+        count_bound_(p.by_count.count_bound),
+        mu_(static_cast<double>(p.by_count.mu_scaled)),
+        lambda_(static_cast<double>(p.by_count.lambda_scaled)),
+        outside_(static_cast<double>(beside.outside)) {}
+
+  int operator()(step s, std::int64_t beat) const {
+    const double gap = static_cast<double>(s.value - beat) * static_cast<double>(rates::scale);
+    const double room = mu_ * static_cast<double>(capacity_ - s.weight);
+    const double count = lambda_ * static_cast<double>(count_bound_ - s.count);
+    return surely(gap + room + count + outside_,
+                  std::abs(gap) + std::abs(room) + std::abs(count) + std::abs(outside_));
+  }
+
+ private:
+  std::int64_t capacity_;
+  std::int64_t count_bound_;
+  double mu_;
+  double lambda_;
+  double outside_;
+};
+
 // A list of steps by weight, followed by a sentinel heavier than any step.
 struct step_list {
   std::unique_ptr<step[]> steps;
@@ -253,6 +280,7 @@ void merge(const problem& p, window w, std::int64_t& best, const step_list& from
            step_list& into) {
   const neighbours beside = neighbours_of(p, w);
   const quick_test quick(beside);
+  const quick_count_test quick_count(p, beside);
   const std::int64_t capacity = p.capacity;
   std::int64_t top = INT64_MIN;  // the greatest value merged so far, at no greater weight
   std::int64_t beat = to_beat(best, p.value_divisor);
@@ -267,10 +295,15 @@ void merge(const problem& p, window w, std::int64_t& best, const step_list& from
       beat = to_beat(best, p.value_divisor);
     }
     const int surely = quick(s, capacity, beat);
-    if ((surely > 0 || (surely == 0 && promising(s, capacity, beat, beside))) &&
-        (!p.counted || promising_by_count(s, p, beat, beside))) {
-      out[size++] = s;
+    if (surely < 0 || (surely == 0 && !promising(s, capacity, beat, beside))) return;
+    if (p.counted) {
+      const int surely_by_count = quick_count(s, beat);
+      if (surely_by_count < 0 ||
+          (surely_by_count == 0 && !promising_by_count(s, p, beat, beside))) {
+        return;
+      }
     }
+    out[size++] = s;
   };
   const step* kept = from.steps.get();
   const step* moved = kept;
