@@ -29,8 +29,8 @@
 //   on every processor.
 // - Where single elements take a large share of the capacity and values per weight are alike (a
 //   published class of hard instances is built so), the answer lies far from the greedy
-//   selection, and lists over every element, the heaviest first, often find it sooner
-//   (heavy.cpp); where the lists from the greedy selection have not finished in 0.1 s, those
+//   selection, and lists over every element, the heaviest first, mostly find it sooner
+//   (heavy.cpp); where the lists from the greedy selection have not finished in 2 ms, those
 //   start beside them, or after them on one processor, and the rows come last.
 // - Where the rows would not fit in the memory left, the lists run alone, however long. The lists
 //   never hold more than the rows would on two threads, and in a race both fit in half the
@@ -54,9 +54,10 @@ constexpr double subset_sum_share = 0.01;  // the same, before a row of bits
 constexpr double threaded_ns = 2e6;        // rows shorter than this are not worth threads
 constexpr double raced_ns = 1e8;           // rows longer than this race the lists
 // Where the heaviest element takes a 64th of the capacity or more, step lists from the heaviest
-// element join those from the greedy selection once these have had a tenth of a second.
+// element join those from the greedy selection once these have had 2 ms: about what a thread
+// costs to start, so that no thread starts where the greedy lists answer at once.
 constexpr std::int64_t heavy_share = 64;
-constexpr double heavy_after_ns = 1e8;
+constexpr double heavy_after_ns = 2e6;
 
 // How much faster `threads` threads fill rows than one.
 double speedup(unsigned threads) {
