@@ -126,31 +126,33 @@ class bound_test {
 
 // Upper bounds on what the elements from a step on may add within a room: best-value rows over
 // the capacity in coarse units, each element's weight rounded down to whole units, so that every
-// selection that fits fits there too. One row is kept for every `stride` steps; the row of the
-// last kept step at or before a step holds elements already taken in as well, which only loosens
-// the bound. A cell that reached UINT32_MAX bounds nothing.
+// selection that fits fits there too. They are built once the list is long, for the steps from
+// then on only: a pass over the columns per element is their cost. One row is kept for every
+// `stride` steps; the row of the last kept step at or before a step holds elements already taken
+// in as well, which only loosens the bound. A cell that reached UINT32_MAX bounds nothing.
 class coarse_bounds {
  public:
-  coarse_bounds(std::span<const element> order, std::int64_t capacity, std::size_t rows,
-                std::size_t columns)
-      : shift_(unit_shift(capacity, columns)),
+  coarse_bounds(std::span<const element> order, std::size_t first, std::int64_t capacity,
+                std::size_t rows, std::size_t columns)
+      : first_(first),
+        shift_(unit_shift(capacity, columns)),
         columns_(static_cast<std::size_t>(capacity >> shift_) + 1),
-        stride_((order.size() + rows - 1) / rows),
-        rows_((order.size() + stride_ - 1) / stride_ * columns_, 0) {
+        stride_((order.size() - first + rows - 1) / rows),
+        rows_((order.size() - first + stride_ - 1) / stride_ * columns_, 0) {
     std::vector<cell> row(columns_, 0);
     std::vector<cell> next(columns_);
-    for (std::size_t k = order.size(); k-- > 0;) {
+    for (std::size_t k = order.size(); k-- > first;) {
       take(row.data(), next.data(), columns_, static_cast<std::size_t>(order[k].weight >> shift_),
            static_cast<cell>(std::min<std::int64_t>(order[k].value, saturated)));
       std::swap(row, next);
-      if (k % stride_ == 0) {
-        std::ranges::copy(row, rows_.begin() + static_cast<std::ptrdiff_t>(k / stride_ * columns_));
+      if ((k - first) % stride_ == 0) {
+        std::ranges::copy(row, rows_.begin() + static_cast<std::ptrdiff_t>(slot(k) * columns_));
       }
     }
   }
 
-  /// The row that bounds the elements from step `from` on.
-  const cell* row(std::size_t from) const { return rows_.data() + from / stride_ * columns_; }
+  /// The row that bounds the elements from step `from` on, `from` no less than the first.
+  const cell* row(std::size_t from) const { return rows_.data() + slot(from) * columns_; }
 
   /// A bound on the value those elements add within `room`, from their row; INT64_MAX for none.
   std::int64_t at(const cell* row, std::int64_t room) const {
@@ -174,6 +176,9 @@ class coarse_bounds {
     if (fit < columns) take_better(next + fit, row + fit, row, columns - fit, value, true);
   }
 
+  std::size_t slot(std::size_t from) const { return (from - first_) / stride_; }
+
+  std::size_t first_;
   int shift_;
   std::size_t columns_;
   std::size_t stride_;
@@ -306,7 +311,7 @@ std::optional<std::int64_t> heavy_lists(const reduced& r, const step_limits& lim
     if (!coarse && size >= coarse_from) {
       coarse_steps = coarse_rows * coarse_columns * sizeof(cell) / step_bytes;
       if (coarse_steps + held + spare_held > limits.max_steps) return std::nullopt;
-      coarse.emplace(order, r.capacity, coarse_rows, coarse_columns);
+      coarse.emplace(order, std::min(step + 1, n - 1), r.capacity, coarse_rows, coarse_columns);
     }
     const std::size_t wanted = 2 * size + 1;
     if (coarse_steps + held + std::max(wanted, spare_held) > limits.max_steps ||
@@ -320,7 +325,7 @@ std::optional<std::int64_t> heavy_lists(const reduced& r, const step_limits& lim
     }
     state to_complete{0, 0};
     size = merge({list.get(), size}, r.sorted[k], r.capacity, r.value_divisor, rest,
-                 coarse ? &*coarse : nullptr, step + 1 < n ? step + 1 : n - 1, best, spare.get(),
+                 coarse ? &*coarse : nullptr, std::min(step + 1, n - 1), best, spare.get(),
                  to_complete);
     std::swap(list, spare);
     std::swap(held, spare_held);
