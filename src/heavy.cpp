@@ -273,7 +273,7 @@ constexpr std::size_t coarse_rows = 16;
 constexpr std::size_t coarse_columns = std::size_t{1} << 19;
 
 // The lists over the open elements of `r`, heaviest first, from the lower bound `best`. With a
-// `width`, only that many of the most promising steps are kept after each merge, so that what
+// `width`, no more than that many steps are kept after each merge (see narrow()), so that what
 // comes back is a lower bound, found quickly, instead of the best value.
 std::optional<std::int64_t> heavy_lists(const reduced& r, const step_limits& limits,
                                         std::size_t coarse_from, std::size_t width,
@@ -343,10 +343,10 @@ std::optional<std::int64_t> heavy_lists(const reduced& r, const step_limits& lim
   return best;
 }
 
-// Widths of the narrow lists run first, up to the width whose merges would write some 2^25
-// steps over all the elements. The bounds cut the full lists down only once the best
-// value found is close to the answer; narrow lists find it, or nearly, for a small share of the
-// full lists' work, and no one width finds it best on every instance.
+// Widths of the narrow lists run first, while the width times the elements stays within 2^25,
+// so that none writes more than some 2^26 steps. The bounds cut the full lists down only once the
+// best value found is close to the answer; narrow lists find it, or nearly, for a small share of
+// the full lists' work, and no one width finds it best on every instance.
 constexpr std::array narrow_widths{std::size_t{1} << 8, std::size_t{1} << 10, std::size_t{1} << 12,
                                    std::size_t{1} << 14};
 constexpr std::size_t narrow_work = std::size_t{1} << 25;

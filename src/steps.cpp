@@ -275,7 +275,7 @@ constexpr step sentinel{INT64_MAX, 0, 0};
 // Whether the merges of a list ask the bound by count. It costs about a tenth of a merge, and on
 // some families cuts next to nothing all along: where it cuts less than 1/64 of the steps it is
 // asked about, the merges after leave it out, twice as many each time it is found idle (up to 8:
-// longer, and where it starts to cut, lists grow that it would have cut), then ask it again.
+// with longer gaps, lists grew where it had begun to cut again), then ask it again.
 class count_gate {
  public:
   bool open() const { return idle_ == 0; }
