@@ -31,9 +31,9 @@
 //   published class of hard instances is built so), the answer lies far from the greedy
 //   selection, and lists over every element, the heaviest first, mostly find it sooner
 //   (heavy.cpp); where the lists from the greedy selection have not finished in 2 ms, those
-//   start beside them, or after them on one processor, and the rows come last. Rows that take
-//   less than a tenth of a second answer sooner than those lists would, and are planned as
-//   anywhere else.
+//   start beside them, or after them on one processor, and the rows come last, where they fit.
+//   Rows that take less than a tenth of a second answer sooner than those lists would, and are
+//   planned as anywhere else.
 // - Where the rows would not fit in the memory left, the lists run alone, however long. The lists
 //   never hold more than the rows would on two threads, and in a race both fit in half the
 //   usable memory.
@@ -130,13 +130,16 @@ plan choose(const shape& s, const solver_limits& limits) {
   }
 
   const unsigned processors = std::max(1U, limits.threads);
-  if (!s.subset_sum && s.heaviest * heavy_share >= s.open_capacity && rows.bytes(1) <= room &&
-      rows.ns(processors) >= raced_ns) {
+  const bool heavy = !s.subset_sum && s.heaviest * heavy_share >= s.open_capacity;
+  const bool row_fits = rows.bytes(1) <= room;
+  if (heavy && (!row_fits || rows.ns(processors) >= raced_ns)) {
     // Each list holds no more than a row; the lists together, or one of them and the row that
-    // follows it, fit in the room.
-    const std::size_t each = std::min({rows.bytes(1), room - rows.bytes(1), room / 2}) / step_bytes;
+    // follows it, fit in the room. Where no row fits, the lists share the room.
+    const std::size_t each =
+        (row_fits ? std::min({rows.bytes(1), room - rows.bytes(1), room / 2}) : room / 2) /
+        step_bytes;
     const std::uint64_t after = head_start(heavy_after_ns, 1.0);
-    return {method::heavy_lists, after, processors >= 2, 1, each, after};
+    return {method::heavy_lists, after, processors >= 2, 1, each, after, row_fits};
   }
   unsigned threads = processors;
   if (rows.bytes(threads) > room || rows.ns(1) < threaded_ns) threads = 1;

@@ -47,6 +47,9 @@ struct plan {
   std::size_t list_steps = 0;  ///< steps the lists may hold at once
   /// In a race, the work after which the lists give up where no thread can be had for `then`.
   std::uint64_t alone_head_start = 0;
+  /// Whether the rows answer where the lists from the heaviest element give up: not where no
+  /// row fits in the memory.
+  bool rows_last = true;
 };
 
 /// The plan for an instance of shape `s` within `limits`: the whole table while it is cheap, and

@@ -48,7 +48,7 @@ shape shape_of(const reduced& r, std::size_t elements, int capacity) {
 }
 
 // The method that answers where the lists do not; nothing once a stop is requested. The lists
-// from the heaviest element leave it to the rows where they give up.
+// from the heaviest element leave it to the rows where they give up, where the rows fit.
 std::optional<std::int64_t> best_by(method how, const reduced& r, const plan& p,
                                     const rows_options& options) {
   switch (how) {
@@ -63,6 +63,7 @@ std::optional<std::int64_t> best_by(method how, const reduced& r, const plan& p,
                               [&](std::uint64_t) { return !options.stop.stop_requested(); }};
       if (const auto best = best_by_heavy_lists(r, lists)) return best;
       if (options.stop.stop_requested()) return std::nullopt;
+      if (!p.rows_last) throw std::bad_alloc();
       return best_by(subset_sum(r) ? method::bit_rows : method::rows, r, p, options);
     }
     case method::bounds:

@@ -101,8 +101,9 @@ TEST(Knapsack, TakesNoMoreMemoryThanGiven) {
   const int capacity = 3 * 15000 + 2;
   EXPECT_THROW(knapsack(weights, weights, capacity, {.memory = 4000}), std::bad_alloc);
   EXPECT_EQ(knapsack(weights, weights, capacity, {.memory = 100000}), capacity - 1);
-  // Where the rows do not fit, the lists still hold no more than half the rows' bytes, however
-  // much work they may do: here 1456 bytes, too few, where the room left would be 2908.
+  // Where no row fits, the lists (both kinds: the elements are heavy here) share the room, half
+  // the memory, however much work they may do, and no row follows them: here 2908 bytes, too
+  // few, where a row takes 2912.
   const std::vector<int> values{63, 55, 19, 61, 13, 40, 40, 56, 10, 57, 35, 49, 46, 19, 14, 24,
                                 63, 54, 24, 58, 61, 57, 32, 11, 48, 12, 39, 20, 12, 42, 36, 60,
                                 62, 32, 66, 55, 39, 28, 53, 49, 31, 42, 47, 32, 44, 15};
