@@ -1,11 +1,13 @@
 #include "reduce.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <climits>
 #include <cmath>
 #include <functional>
 #include <numeric>
+#include <optional>
 #include <utility>
 
 // Elements are sorted by value per weight, best first. The greedy selection takes them in that
@@ -37,6 +39,13 @@
 // Dividing every weight and the capacity (rounded down) by the weights' greatest common divisor
 // changes no selection's value, and a bound that must be met exactly may become reachable: even
 // weights at an odd capacity are the plain case.
+//
+// Where every value is its weight plus one of two amounts (chosen by some property of the
+// weight, as a family of the literature is built), a last bound counts: a selection is worth at
+// most the capacity plus its elements' amounts, and holds no more of each kind than the lightest
+// of that kind that fit beside the others. Its best over the counts of one kind is often the
+// best value itself, where the bounds above stay a fraction of one amount off, and the search
+// then ends as soon as it finds a selection worth that much.
 
 namespace {
 
@@ -352,6 +361,48 @@ std::int64_t gcd_of(std::span<const element> sorted, projection of) {
   return divisor;
 }
 
+// A bound on the value of the elements of `sorted` within `capacity` where each is worth `unit`
+// times its weight plus one of two amounts, neither negative: the capacity's worth plus the most
+// the amounts add, over every count of the kind with the larger amount, beside as many of the
+// other kind as fit. Nothing where the values are not so; for one amount alone this is the
+// Lagrangian bound at rates unit and the amount, which the reduction has already.
+std::optional<std::int64_t> bound_by_kinds(std::span<const element> sorted, std::int64_t capacity,
+                                           std::int64_t unit) {
+  std::array<std::int64_t, 2> amounts{};
+  std::array<std::vector<std::int64_t>, 2> weights;
+  std::size_t kinds = 0;
+  for (const element& e : sorted) {
+    const std::int64_t amount = e.value - unit * e.weight;
+    if (amount < 0) return std::nullopt;
+    std::size_t kind = 0;
+    while (kind < kinds && amounts[kind] != amount) ++kind;
+    if (kind == kinds) {
+      if (kinds == amounts.size()) return std::nullopt;
+      amounts[kinds++] = amount;
+    }
+    weights[kind].push_back(e.weight);
+  }
+  if (kinds < 2) return std::nullopt;
+  if (amounts[0] < amounts[1]) {
+    std::swap(amounts[0], amounts[1]);
+    std::swap(weights[0], weights[1]);
+  }
+  for (auto& of_kind : weights) std::ranges::sort(of_kind);
+  // lighter[k]: the weight of the k lightest of the other kind.
+  std::vector<std::int64_t> lighter(weights[1].size() + 1, 0);
+  std::partial_sum(weights[1].begin(), weights[1].end(), lighter.begin() + 1);
+  std::int64_t most = 0;
+  std::int64_t used = 0;  // by the `count` lightest of the first kind
+  for (std::size_t count = 0; used <= capacity; ++count) {
+    const auto beside =
+        std::upper_bound(lighter.begin(), lighter.end(), capacity - used) - lighter.begin() - 1;
+    most = std::max(most, amounts[0] * static_cast<std::int64_t>(count) + amounts[1] * beside);
+    if (count == weights[0].size()) break;
+    used += weights[0][count];
+  }
+  return unit * capacity + most;
+}
+
 // The greatest multiple of `divisor` at most `bound`.
 std::int64_t round_down(std::int64_t bound, std::int64_t divisor) {
   return (bound / divisor - (bound % divisor < 0 ? 1 : 0)) * divisor;
@@ -461,11 +512,13 @@ reduced reduce(std::span<const int> values, std::span<const int> weights, int ca
   r.lower = r.fixed;
   r.upper = INT64_MAX;
   lagrangian last;
+  std::int64_t weight_unit = 1;  // of the weights as divided, in those given
   while (!r.sorted.empty()) {
     const std::int64_t divisor = gcd_of(r.sorted, [](const element& e) { return e.weight; });
     if (divisor > 1) {
       for (element& e : r.sorted) e.weight /= divisor;
       r.capacity /= divisor;
+      weight_unit *= divisor;
     }
     r.value_divisor = gcd_of(r.sorted, [](const element& e) { return e.value; });
     last = bound(r);
@@ -479,6 +532,11 @@ reduced reduce(std::span<const int> values, std::span<const int> weights, int ca
       r.upper = r.lower = std::max(r.lower, r.fixed);
     }
     if (r.lower >= r.upper || decided * 8 < before) break;
+  }
+  if (r.lower < r.upper) {
+    if (const auto by_kinds = bound_by_kinds(r.sorted, r.capacity, weight_unit)) {
+      r.upper = std::min(r.upper, r.fixed + round_down(*by_kinds, r.value_divisor));
+    }
   }
   if (r.lower >= r.upper) {
     r.sorted.clear();

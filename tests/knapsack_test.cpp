@@ -70,6 +70,11 @@ const known_case known_cases[] = {
     {"equal values per weight", {6, 4, 2}, {3, 2, 1}, 4, 8},
     {"the capacity rounded up by the weights' divisor", {10, 14, 25}, {6, 9, 15}, 20, 25},
     {"a capacity below the weights' divisor", {5, 7}, {4, 6}, 3, 0},
+    {"elements worth less than their weight counted as taken",
+     {4, 10, 13, 2, 8},
+     {7, 5, 8, 5, 3},
+     14,
+     23},
 };
 
 TEST(Knapsack, AnswersKnownInstances) {
@@ -126,8 +131,9 @@ TEST(Knapsack, RefusesArgumentsOutsideTheTable) {
 // weight, near the 32-bit limit, the weight plus a constant (the bound by the most elements
 // decides), the weight less a constant (the bound by the fewest), equal value per weight (no step
 // dominates another), the weight itself with some zero or negative, weights with a common divisor,
-// values with one (3 ceil(weight / 3)), and many elements alike, worth an eighth of INT_MAX or
-// more, so that pieces of them would pass INT_MAX.
+// values with one (3 ceil(weight / 3)), many elements alike, worth an eighth of INT_MAX or
+// more, so that pieces of them would pass INT_MAX, and the weight plus one of two constants by
+// the weight's remainder (the bound that counts each kind decides).
 enum class family {
   uncorrelated,
   huge,
@@ -138,6 +144,7 @@ enum class family {
   common_divisor,
   profit_ceiling,
   alike,
+  multiple_strongly_correlated,
 };
 constexpr family families[] = {family::uncorrelated,
                                family::huge,
@@ -147,7 +154,8 @@ constexpr family families[] = {family::uncorrelated,
                                family::mixed_signs,
                                family::common_divisor,
                                family::profit_ceiling,
-                               family::alike};
+                               family::alike,
+                               family::multiple_strongly_correlated};
 
 struct generator {
   std::mt19937 random{20261208};
@@ -171,6 +179,8 @@ struct generator {
         return weight + 10;
       case family::equal_efficiency:
         return 3 * weight;
+      case family::multiple_strongly_correlated:
+        return weight + (weight % 6 == 0 ? 30 : 20);
       case family::mixed_signs:
         break;
     }
