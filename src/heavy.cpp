@@ -209,17 +209,12 @@ std::size_t merge(std::span<const state> from, element e, std::int64_t capacity,
     }
     if (promising(s, room, beat)) into[size++] = s;
   };
-  const state* kept = from.data();
-  const state* moved = kept;
-  const state* const end = kept + from.size();
-  while (moved != end) {
-    const state shifted{moved->weight + e.weight, moved->value + e.value};
-    const bool keep_first = kept->weight <= shifted.weight;  // the sentinel never is
-    offer(keep_first ? *kept : shifted);
-    kept += keep_first ? 1 : 0;
-    moved += keep_first ? 0 : 1;
-  }
-  for (; kept != end; ++kept) offer(*kept);
+  merge_shifted(
+      from.data(), from.data() + from.size(),
+      [&](state s) {
+        return state{s.weight + e.weight, s.value + e.value};
+      },
+      offer);
   into[size] = sentinel;
   to_complete = promising.most_promising;
   return size;

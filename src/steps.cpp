@@ -298,8 +298,7 @@ class count_gate {
 
 // Merges `from` with itself shifted by `by` into `into` (room for twice as many steps), keeping
 // the steps that no other step dominates and that are still promising in window `w`, and raises
-// `best` to every step within the capacity. Which list gives the next step cannot be predicted,
-// so it is chosen without a branch; whether a step survives mostly can.
+// `best` to every step within the capacity. Whether a step survives can mostly be predicted.
 void merge(const problem& p, window w, std::int64_t& best, const step_list& from, step by,
            step_list& into, count_gate& gate) {
   const bool by_count = p.counted && gate.open();
@@ -334,17 +333,12 @@ void merge(const problem& p, window w, std::int64_t& best, const step_list& from
     }
     out[size++] = s;
   };
-  const step* kept = from.steps.get();
-  const step* moved = kept;
-  const step* const end = kept + from.size;
-  while (moved != end) {
-    const step shifted{moved->weight + by.weight, moved->value + by.value, moved->count + by.count};
-    const bool keep_first = kept->weight <= shifted.weight;  // the sentinel never is
-    offer(keep_first ? *kept : shifted);
-    kept += keep_first ? 1 : 0;
-    moved += keep_first ? 0 : 1;
-  }
-  for (; kept != end; ++kept) offer(*kept);
+  merge_shifted(
+      from.steps.get(), from.steps.get() + from.size,
+      [&](step s) {
+        return step{s.weight + by.weight, s.value + by.value, s.count + by.count};
+      },
+      offer);
   out[size] = sentinel;
   into.size = size;
   if (p.counted) gate.after_merge(by_count, examined, cut);
