@@ -6,6 +6,7 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <numeric>
 #include <optional>
 #include <span>
 #include <vector>
@@ -267,23 +268,34 @@ constexpr std::size_t completions = 8;  // steps completed after each merge
 constexpr std::size_t coarse_rows = 16;
 constexpr std::size_t coarse_columns = std::size_t{1} << 19;
 
-// The lists over the open elements of `r`, heaviest first, from the lower bound `best`. With a
-// `width`, no more than that many steps are kept after each merge (see narrow()), so that what
-// comes back is a lower bound, found quickly, instead of the best value.
-std::optional<std::int64_t> heavy_lists(const reduced& r, const step_limits& limits,
-                                        std::size_t coarse_from, std::size_t width,
-                                        std::int64_t best) {
-  const std::size_t n = r.sorted.size();
-  std::vector<std::size_t> heaviest_first(n);
-  for (std::size_t k = 0; k < n; ++k) heaviest_first[k] = k;
-  std::ranges::stable_sort(heaviest_first, std::greater<>(),
+// The open elements in the order the lists take them in, heaviest first.
+struct heaviest_first {
+  std::vector<std::size_t> places;  // [step]: the element's place in the order by value per weight
+  std::vector<element> order;       // [step]: the element
+};
+
+heaviest_first heaviest_first_of(const reduced& r) {
+  heaviest_first h{std::vector<std::size_t>(r.sorted.size()), {}};
+  std::iota(h.places.begin(), h.places.end(), std::size_t{0});
+  std::ranges::stable_sort(h.places, std::greater<>(),
                            [&](std::size_t k) { return r.sorted[k].weight; });
+  h.order.reserve(r.sorted.size());
+  for (const std::size_t k : h.places) h.order.push_back(r.sorted[k]);
+  return h;
+}
+
+// The lists over the open elements of `r`, taken in as `by_weight` says, from the lower bound
+// `best`. With a `width`, no more than that many steps are kept after each merge (see narrow()),
+// so that what comes back is a lower bound, found quickly, instead of the best value.
+std::optional<std::int64_t> heavy_lists(const reduced& r, const heaviest_first& by_weight,
+                                        const step_limits& limits, std::size_t coarse_from,
+                                        std::size_t width, std::int64_t best) {
+  const std::size_t n = r.sorted.size();
+  const std::vector<element>& order = by_weight.order;
   // Sums rebuilt often enough to cost no more than a few thousand passes over the elements.
   const std::size_t rebuild_every = n / 2048 + 1;
   std::vector<bool> taken(n, false);
   relaxation rest = relax(r.sorted, taken);
-  std::vector<element> order(n);
-  std::ranges::transform(heaviest_first, order.begin(), [&](std::size_t k) { return r.sorted[k]; });
   // The coarse rows wait until the list is long enough to need them, and are held against the
   // list's limit.
   std::optional<coarse_bounds> coarse;
@@ -299,8 +311,7 @@ std::optional<std::int64_t> heavy_lists(const reduced& r, const step_limits& lim
   std::unique_ptr<state[]> spare;
   std::size_t spare_held = 0;
   for (std::size_t step = 0; step < n && size > 0; ++step) {
-    const std::size_t k = heaviest_first[step];
-    taken[k] = true;
+    taken[by_weight.places[step]] = true;
     if (step % rebuild_every == rebuild_every - 1) rest = relax(r.sorted, taken);
     if (limits.keep_going && !limits.keep_going(work)) return std::nullopt;
     if (!coarse && size >= coarse_from) {
@@ -319,7 +330,7 @@ std::optional<std::int64_t> heavy_lists(const reduced& r, const step_limits& lim
       spare_held = wanted;
     }
     state to_complete{0, 0};
-    size = merge({list.get(), size}, r.sorted[k], r.capacity, r.value_divisor, rest,
+    size = merge({list.get(), size}, order[step], r.capacity, r.value_divisor, rest,
                  coarse ? &*coarse : nullptr, std::min(step + 1, n - 1), best, spare.get(),
                  to_complete);
     std::swap(list, spare);
@@ -350,12 +361,13 @@ constexpr std::size_t narrow_work = std::size_t{1} << 25;
 
 std::optional<std::int64_t> best_by_heavy_lists(const reduced& r, const step_limits& limits,
                                                 std::size_t coarse_from) {
+  const heaviest_first by_weight = heaviest_first_of(r);
   std::int64_t best = r.lower - r.fixed;
   for (const std::size_t width : narrow_widths) {
     if (width * r.sorted.size() > narrow_work) break;
-    const auto found = heavy_lists(r, limits, SIZE_MAX, width, best);
+    const auto found = heavy_lists(r, by_weight, limits, SIZE_MAX, width, best);
     if (!found) return std::nullopt;
     best = *found;
   }
-  return heavy_lists(r, limits, coarse_from, 0, best);
+  return heavy_lists(r, by_weight, limits, coarse_from, 0, best);
 }
