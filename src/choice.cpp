@@ -34,9 +34,9 @@
 //   start beside them, or after them on one processor, and the rows come last, where they fit.
 //   Rows that take less than a tenth of a second answer sooner than those lists would, and are
 //   planned as anywhere else.
-// - Where the rows would not fit in the memory left, the lists run alone, however long. The lists
-//   never hold more than the rows would on two threads, and in a race both fit in half the
-//   usable memory.
+// - Where the rows would not fit in the memory left, the lists run alone, however long (for heavy
+//   elements both kinds, sharing it). The lists never hold more than the rows would on two
+//   threads, and in a race both fit in half the usable memory.
 //
 // Costs are in nanoseconds, measured on this project's machine (2 cores of a server processor)
 // over the literature's families: only their ratios matter, and they hold within a factor of two
