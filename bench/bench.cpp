@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -99,7 +100,7 @@ void report_cells(benchmark::State& state, std::int64_t cells) {
       benchmark::Counter(static_cast<double>(cells), benchmark::Counter::kIsIterationInvariantRate);
 }
 
-int solve_once(const instance& problem, std::size_t table, forced how) {
+int solve_once(const instance& problem, std::size_t table, std::optional<method> how) {
   try {
     return knapsack(problem.values, problem.weights, problem.capacity,
                     {.table = table, .force = how});
@@ -111,7 +112,7 @@ int solve_once(const instance& problem, std::size_t table, forced how) {
 // Arguments: elements, capacity, largest weight (0: a tenth of the capacity, so that nearly every
 // cell weighs taking the element against leaving it). Values up to 1000 never
 // reach INT_MAX; values up to INT_MAX / 4 make the solver check every sum.
-void solve(benchmark::State& state, std::size_t table, forced how, int max_value) {
+void solve(benchmark::State& state, std::size_t table, std::optional<method> how, int max_value) {
   const auto n = static_cast<std::size_t>(state.range(0));
   const auto capacity = static_cast<int>(state.range(1));
   const auto max_weight =
@@ -128,7 +129,7 @@ void solve(benchmark::State& state, std::size_t table, forced how, int max_value
 
 // Arguments: family, elements, range. Every instance's table exceeds the budget, so these are
 // answered as the program answers them beyond it.
-void families(benchmark::State& state, forced how) {
+void families(benchmark::State& state, std::optional<method> how) {
   const instance problem = of_family(state.range(0), static_cast<std::size_t>(state.range(1)),
                                      static_cast<int>(state.range(2)));
   int best = 0;
@@ -140,7 +141,7 @@ void families(benchmark::State& state, forced how) {
 }
 
 // Arguments: hard family, elements, range, capacity.
-void hard_families(benchmark::State& state, forced how) {
+void hard_families(benchmark::State& state, std::optional<method> how) {
   const instance problem =
       of_hard_family(state.range(0), static_cast<std::size_t>(state.range(1)),
                      static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
@@ -286,9 +287,9 @@ void family_small(benchmark::internal::Benchmark* b) {
   }
 }
 
-BENCHMARK_CAPTURE(families, steps, forced::none)->Apply(family_targets);
-BENCHMARK_CAPTURE(families, steps, forced::none)->Apply(family_small);
-BENCHMARK_CAPTURE(families, two_rows, forced::rows)->Apply(family_small)->Iterations(1);
+BENCHMARK_CAPTURE(families, steps, std::nullopt)->Apply(family_targets);
+BENCHMARK_CAPTURE(families, steps, std::nullopt)->Apply(family_small);
+BENCHMARK_CAPTURE(families, two_rows, method::rows)->Apply(family_small)->Iterations(1);
 // Capacity about half the total weight; the odd one for even weights.
 void hard_shapes(benchmark::internal::Benchmark* b) {
   b->ArgNames({"family", "elements", "range", "capacity"})->Unit(benchmark::kMillisecond);
@@ -297,8 +298,8 @@ void hard_shapes(benchmark::internal::Benchmark* b) {
 }
 
 // Slow, seconds each: --benchmark_filter=hard runs them alone, --benchmark_filter=-hard skips them.
-BENCHMARK_CAPTURE(hard_families, steps_or_rows, forced::none)->Apply(hard_shapes);
-BENCHMARK_CAPTURE(hard_families, two_rows, forced::rows)->Apply(hard_shapes);
+BENCHMARK_CAPTURE(hard_families, steps_or_rows, std::nullopt)->Apply(hard_shapes);
+BENCHMARK_CAPTURE(hard_families, two_rows, method::rows)->Apply(hard_shapes);
 BENCHMARK(fresh_memory)->Apply(shapes)->Iterations(1);
 // Rows that fit in the caches, and rows that do not, on one thread and on two.
 void rows_shapes(benchmark::internal::Benchmark* b) {
@@ -322,20 +323,20 @@ BENCHMARK(rows_on_hard_families)
 
 constexpr int small = 1000;
 constexpr int large = INT_MAX / 4;
-BENCHMARK_CAPTURE(solve, whole_table, whole_table, forced::none, small)
+BENCHMARK_CAPTURE(solve, whole_table, whole_table, std::nullopt, small)
     ->Apply(shapes)
     ->Iterations(1);
-BENCHMARK_CAPTURE(solve, whole_table_checked, whole_table, forced::none, large)
+BENCHMARK_CAPTURE(solve, whole_table_checked, whole_table, std::nullopt, large)
     ->Apply(shapes)
     ->Iterations(1);
-BENCHMARK_CAPTURE(solve, steps_or_rows, no_table, forced::none, small)->Apply(shapes);
-BENCHMARK_CAPTURE(solve, two_rows_unpruned, no_table, forced::two_rows_full, small)->Apply(shapes);
-BENCHMARK_CAPTURE(solve, two_rows_unpruned_checked, no_table, forced::two_rows_full, large)
+BENCHMARK_CAPTURE(solve, steps_or_rows, no_table, std::nullopt, small)->Apply(shapes);
+BENCHMARK_CAPTURE(solve, two_rows_unpruned, no_table, method::two_rows_full, small)->Apply(shapes);
+BENCHMARK_CAPTURE(solve, two_rows_unpruned_checked, no_table, method::two_rows_full, large)
     ->Apply(shapes);
-BENCHMARK_CAPTURE(solve, two_rows, no_table, forced::rows, small)
+BENCHMARK_CAPTURE(solve, two_rows, no_table, method::rows, small)
     ->Apply(shapes)
     ->Apply(half_capacity);
-BENCHMARK_CAPTURE(solve, two_rows_unpruned, no_table, forced::two_rows_full, small)
+BENCHMARK_CAPTURE(solve, two_rows_unpruned, no_table, method::two_rows_full, small)
     ->Apply(half_capacity);
 BENCHMARK(read_numbers)->Arg(1000000)->Unit(benchmark::kMillisecond);
 

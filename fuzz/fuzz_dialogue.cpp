@@ -95,8 +95,8 @@ void check(bool holds, const char* property) {
 // beyond INT_MAX.
 void check_every_way(const outcome& expected) {
   const std::size_t room_for_rows = 16 * (static_cast<std::size_t>(expected.capacity) + 1);
-  for (const solver_limits& limits : {solver_limits{.table = 0, .force = forced::lists},
-                                      solver_limits{.table = 0, .force = forced::rows},
+  for (const solver_limits& limits : {solver_limits{.table = 0, .force = method::lists},
+                                      solver_limits{.table = 0, .force = method::rows},
                                       solver_limits{.table = 0, .memory = room_for_rows}}) {
     try {
       const int best = knapsack(expected.values, expected.weights, expected.capacity, limits);

@@ -4,7 +4,6 @@
 #include <atomic>
 #include <bit>
 #include <cstdint>
-#include <functional>
 #include <new>
 #include <vector>
 
@@ -83,9 +82,10 @@ struct unit_rate {
 // best values lose more to shifts far apart, which miss the caches, than they gain.) A sum of
 // weights below `floor` is worth no more than the lower bound.
 std::vector<pass> bit_passes(const reduced& r, std::size_t floor) {
-  std::vector<element> heaviest_first(r.sorted.begin(), r.sorted.end());
-  std::ranges::stable_sort(heaviest_first, std::greater<>(), &element::weight);
-  return passes_of(heaviest_first, static_cast<std::size_t>(r.capacity), floor);
+  std::vector<element> heaviest;
+  heaviest.reserve(r.sorted.size());
+  for (const std::size_t k : heaviest_first(r.sorted)) heaviest.push_back(r.sorted[k]);
+  return passes_of(heaviest, static_cast<std::size_t>(r.capacity), floor);
 }
 
 std::size_t floor_of(const reduced& r, unit_rate unit) {

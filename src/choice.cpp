@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 
 #include "bits.hpp"
 #include "halves.hpp"
@@ -35,8 +36,13 @@
 //   Rows that take less than a tenth of a second answer sooner than those lists would, and are
 //   planned as anywhere else.
 // - Where the rows would not fit in the memory left, the lists run alone, however long (for heavy
-//   elements both kinds, sharing it). The lists never hold more than the rows would on two
-//   threads, and in a race both fit in half the usable memory.
+//   elements both kinds, sharing it). Before rows, the lists hold no more than the rows would on
+//   two threads, and in a race both fit in half the usable memory; before the halves, which take
+//   little, they may fill that half.
+//
+// A plan names what follows where its method gives up or its memory is refused: the reduction
+// after the whole table, the rows after the lists from the heaviest element, or nothing, and then
+// the answer is that memory ran short.
 //
 // Costs are in nanoseconds, measured on this project's machine (2 cores of a server processor)
 // over the literature's families: only their ratios matter, and they hold within a factor of two
@@ -87,82 +93,111 @@ struct rows_cost {
   }
 };
 
-// The method forced by `limits` where it applies.
-bool forced_plan(const solver_limits& limits, bool halves_fit, method rows, plan& chosen) {
-  switch (limits.force) {
-    case forced::lists:
-      chosen = {method::lists, UINT64_MAX, false, 1, SIZE_MAX};
-      return true;
-    case forced::heavy_lists:
-      chosen = {method::heavy_lists, 0, false, 1, SIZE_MAX};
-      return true;
-    case forced::halves:
-      if (!halves_fit) return false;
-      chosen = {method::halves, 0, false, 1, 0};
-      return true;
-    case forced::rows:
-      chosen = {rows, 0, false, std::max(1U, limits.threads), 0};
-      return true;
-    case forced::none:
-    case forced::two_rows_full:
-      return false;
+// The method forced by `limits`, where one is and it applies to the reduced instance.
+std::optional<plan> forced_plan(const solver_limits& limits, bool halves_fit,
+                                const rows_cost& rows) {
+  if (!limits.force) return std::nullopt;
+  const unsigned threads = std::max(1U, limits.threads);
+  switch (*limits.force) {
+    case method::lists:
+      return plan{.how = method::lists, .list_steps = SIZE_MAX};
+    case method::heavy_lists:
+      return plan{.how = method::heavy_lists, .list_steps = SIZE_MAX, .fallback = rows.how};
+    case method::halves:
+      if (!halves_fit) return std::nullopt;
+      return plan{.how = method::halves};
+    case method::rows:
+      return plan{.how = method::rows, .threads = threads};
+    case method::bit_rows:
+      if (rows.how != method::bit_rows) return std::nullopt;
+      return plan{.how = method::bit_rows, .threads = threads};
+    case method::none:
+    case method::whole_table:
+    case method::two_rows_full:
+    case method::reduction:
+      break;
   }
-  return false;
+  return std::nullopt;
+}
+
+// The plan for the instance as given.
+plan choose_as_given(const shape& s, const solver_limits& limits) {
+  if (limits.force == method::two_rows_full) return {.how = method::two_rows_full};
+  const std::size_t table = whole_table_bytes(s.elements, static_cast<int>(s.capacity));
+  const std::size_t room = limits.memory / 2;
+  if (table <= room && (table <= limits.table || limits.force == method::whole_table)) {
+    return {.how = method::whole_table, .fallback = method::reduction};
+  }
+  return {.how = method::reduction};
+}
+
+// Heavy elements: the lists from the greedy selection, and the lists from the heaviest element
+// beside them after 2 ms (after them on one processor), then the rows where they fit. Each list
+// holds no more than a row; the lists together, or one of them and the row that follows it, fit
+// in the room. Where no row fits, the lists share the room.
+plan heavy_plan(const rows_cost& rows, std::size_t room, unsigned processors) {
+  const bool row_fits = rows.bytes(1) <= room;
+  const std::size_t each =
+      row_fits ? std::min({rows.bytes(1), room - rows.bytes(1), room / 2}) : room / 2;
+  const std::uint64_t after = head_start(heavy_after_ns, 1.0);
+  return {.how = method::heavy_lists,
+          .mode = processors >= 2 ? run_mode::raced : run_mode::lists_first,
+          .head_start = after,
+          .head_start_unraced = after,
+          .list_steps = each / step_bytes,
+          .fallback = row_fits ? rows.how : method::none};
 }
 
 }  // namespace
 
 plan choose(const shape& s, const solver_limits& limits) {
+  if (!s.reduced) return choose_as_given(s, limits);
+  if (s.open == 0) return {};  // the bounds met: nothing is left to run
   const std::size_t room = limits.memory / 2;
-  if (!s.reduced) {
-    const std::size_t table = whole_table_bytes(s.elements, static_cast<int>(s.capacity));
-    if (table <= std::min(limits.table, room)) return {method::whole_table};
-    if (limits.force == forced::two_rows_full) return {method::two_rows_full};
-    return {method::reduce};
-  }
-  if (s.open == 0) return {method::bounds};
   const bool halves_fit = s.open <= halves_most_elements && halves_bytes(s.open) <= room;
   const rows_cost rows{s, s.subset_sum ? method::bit_rows : method::rows};
-  if (plan chosen; forced_plan(limits, halves_fit, rows.how, chosen)) return chosen;
+  if (const auto forced = forced_plan(limits, halves_fit, rows)) return *forced;
   if (halves_fit) {
     const double halves_ns = static_cast<double>(halves_selections(s.open)) * selection_ns;
-    return {method::halves, head_start(halves_ns), false, 1, room / step_bytes};
+    return {.how = method::halves,
+            .mode = run_mode::lists_first,
+            .head_start = head_start(halves_ns),
+            .list_steps = room / step_bytes};
   }
 
   const unsigned processors = std::max(1U, limits.threads);
   const bool heavy = !s.subset_sum && s.heaviest * heavy_share >= s.open_capacity;
-  const bool row_fits = rows.bytes(1) <= room;
-  if (heavy && (!row_fits || rows.ns(processors) >= raced_ns)) {
-    // Each list holds no more than a row; the lists together, or one of them and the row that
-    // follows it, fit in the room. Where no row fits, the lists share the room.
-    const std::size_t each =
-        (row_fits ? std::min({rows.bytes(1), room - rows.bytes(1), room / 2}) : room / 2) /
-        step_bytes;
-    const std::uint64_t after = head_start(heavy_after_ns, 1.0);
-    return {method::heavy_lists, after, processors >= 2, 1, each, after, row_fits};
+  if (heavy && (rows.bytes(1) > room || rows.ns(processors) >= raced_ns)) {
+    return heavy_plan(rows, room, processors);
   }
   unsigned threads = processors;
   if (rows.bytes(threads) > room || rows.ns(1) < threaded_ns) threads = 1;
   // The lists hold no more than the rows would on two threads: so both together never take more
   // than twice that, whoever answers.
   const std::size_t list_bytes = std::min(rows.bytes(2), room);
-  if (rows.bytes(threads) > room) {
-    return {method::lists, UINT64_MAX, false, 1, list_bytes / step_bytes};
-  }
+  if (rows.bytes(threads) > room)
+    return {.how = method::lists, .list_steps = list_bytes / step_bytes};
   // A subset sum the lists have not met in a moment they seldom meet, and lists beside a row of
   // bits slow it down more than they help: the row follows them, on every thread, early.
   if (rows.how == method::bit_rows) {
-    return {rows.how, head_start(rows.ns(processors), subset_sum_share), false, processors,
-            list_bytes / step_bytes};
+    return {.how = method::bit_rows,
+            .mode = run_mode::lists_first,
+            .head_start = head_start(rows.ns(processors), subset_sum_share),
+            .threads = processors,
+            .list_steps = list_bytes / step_bytes};
   }
   const unsigned beside = std::max(1U, std::min(threads, processors - 1));
   if (processors >= 2 && rows.ns(beside) >= raced_ns && rows.bytes(beside) < room) {
-    return {rows.how,
-            head_start(rows.ns(beside), raced_share),
-            true,
-            beside,
-            std::min(list_bytes, room - rows.bytes(beside)) / step_bytes,
-            head_start(rows.ns(beside))};
+    return {.how = method::rows,
+            .mode = run_mode::raced,
+            .head_start = head_start(rows.ns(beside), raced_share),
+            .head_start_unraced = head_start(rows.ns(beside)),
+            .threads = beside,
+            .list_steps = std::min(list_bytes, room - rows.bytes(beside)) / step_bytes};
   }
-  return {rows.how, head_start(rows.ns(threads)), false, threads, list_bytes / step_bytes};
+  return {.how = method::rows,
+          .mode = run_mode::lists_first,
+          .head_start = head_start(rows.ns(threads)),
+          .threads = threads,
+          .list_steps = list_bytes / step_bytes};
 }

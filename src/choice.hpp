@@ -2,24 +2,50 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
-#include "knapsack.hpp"
-#include "reduce.hpp"
+#include "threads.hpp"
 
-// Which method answers which instance: a pure function of the instance's shape and the limits,
-// so that a test can name a shape and the method it must get.
+// Which method answers which instance, and what follows where it gives up: a pure function of the
+// instance's shape and the limits, so that a test can name a shape and the whole plan it must get.
+// run.hpp carries the plans out and decides nothing.
+
+/// Bytes up to which the solver keeps the whole table, memory permitting. Touching fresh memory
+/// sets the table's pace: about half a millisecond a MiB on plain pages of a virtual machine, so
+/// that a table of this size is answered within some 20 ms, process start included. Beyond it
+/// other methods answer in far less, and in a few MiB.
+inline constexpr std::size_t table_budget = std::size_t{16} << 20;
 
 /// The ways of answering.
 enum class method {
-  whole_table,    ///< the whole best-value table
+  none,           ///< none: where nothing follows a method that gave up, memory ran short
+  whole_table,    ///< the whole best-value table of the instance as given
   two_rows_full,  ///< two rows, every column, of the instance as given
-  reduce,         ///< nothing yet: reduce the instance, then choose again
-  bounds,         ///< the reduction's bounds met: its lower bound is the answer
-  lists,          ///< step lists alone
-  heavy_lists,    ///< step lists over every element, the heaviest first, then the rows
+  reduction,      ///< the instance reduced, and the elements it leaves open answered as planned
+  lists,          ///< step lists from the greedy selection
+  heavy_lists,    ///< step lists over every open element, the heaviest first
   halves,         ///< both halves' selections paired
   rows,           ///< rows of best values
   bit_rows,       ///< rows of bits, for a subset sum
+};
+
+/// How the step lists run beside a plan's method.
+enum class run_mode {
+  alone,        ///< the method alone, however long it takes
+  lists_first,  ///< the step lists until their head start, then the method
+  raced,        ///< the step lists, and the method beside them once they have had their head start
+};
+
+/// What the solver may take.
+struct solver_limits {
+  std::size_t table = table_budget;  ///< bytes up to which the whole table is kept
+  std::size_t memory = SIZE_MAX;     ///< bytes the process may use, of which it takes half
+  unsigned threads = 1;              ///< processors it may use beyond the whole table
+  thread_starter start = start_jthread;
+  /// A method that answers in place of the cheapest wherever it applies (the whole table, or two
+  /// rows, for the instance as given; the others for the elements the reduction leaves open):
+  /// for tests and benchmarks, which compare them.
+  std::optional<method> force = std::nullopt;
 };
 
 /// What the choice sees of an instance: its size as given and, once reduced, what is left open
@@ -36,29 +62,23 @@ struct shape {
   std::uint64_t bit_words = 0;     ///< words the row of bits computes
 };
 
-/// How to answer: the step lists first, then `then` where they give up, or `then` alone.
+/// How to answer: `how`, with the step lists beside it as `mode` says, then `fallback` where `how`
+/// gives up or cannot have its memory.
 struct plan {
-  method then = method::lists;  ///< what answers where the lists do not, or alone
-  /// Work the lists may do before `then` starts: 0 for `then` alone, UINT64_MAX for the lists
-  /// alone, however long they take.
-  std::uint64_t head_start = 0;
-  bool raced = false;          ///< `then` starts beside the lists, which go on, on other threads
-  unsigned threads = 1;        ///< threads of `then`
-  std::size_t list_steps = 0;  ///< steps the lists may hold at once
-  /// In a race, the work after which the lists give up where no thread can be had for `then`.
-  std::uint64_t alone_head_start = 0;
-  /// Whether the rows answer where the lists from the heaviest element give up: not where no
-  /// row fits in the memory.
-  bool rows_last = true;
+  method how = method::none;
+  run_mode mode = run_mode::alone;
+  std::uint64_t head_start = 0;  ///< work of the lists before `how` starts, but alone
+  /// Where `how` races the lists and no thread can be had for it: the head start instead.
+  std::uint64_t head_start_unraced = 0;
+  unsigned threads = 1;        ///< threads of `how`, and of `fallback`
+  std::size_t list_steps = 0;  ///< steps each kind of list may hold at once
+  method fallback = method::none;
+
+  bool operator==(const plan&) const = default;
 };
 
-/// The plan for an instance of shape `s` within `limits`: the whole table while it is cheap, and
-/// beyond it, once reduced, the method that costs least: the lists first wherever the other
-/// method takes long, given a quarter of its time, since they usually finish far sooner.
+/// The plan for an instance of shape `s` within `limits`. As given: the whole table while it is
+/// cheap, the reduction where it is not or where its memory is refused. Once reduced, the method
+/// that costs least: the lists first wherever the other method takes long, given a quarter of its
+/// time, since they usually finish far sooner.
 plan choose(const shape& s, const solver_limits& limits);
-
-/// The best total value of `r` as plan `p` says, for a plan of the reduced instance: the lists
-/// and the method after them answer for the open elements, to which the decided elements' value
-/// is added, or the reduction's lower bound where that is more. Throws std::bad_alloc where the
-/// plan's methods cannot have their memory.
-std::int64_t best_by_plan(const reduced& r, const plan& p, const solver_limits& limits);

@@ -1,7 +1,9 @@
 #include "halves.hpp"
 
 #include <algorithm>
-#include <vector>
+#include <utility>
+
+#include "lists.hpp"
 
 // The elements are dealt alternately into two halves, so that each holds elements of every value
 // per weight. Each half's selections are listed by weight, built one element at a time by merging
@@ -13,44 +15,36 @@
 
 namespace {
 
-struct selection {
-  std::int64_t weight;
-  std::int64_t value;
-};
-
-// The selections of the elements first, first + 2, first + 4 and so on.
-std::vector<selection> selections_of(const reduced& r, std::size_t first) {
-  std::vector<selection> list{{0, 0}};
-  std::vector<selection> merged;
+// The selections of the elements first, first + 2, first + 4 and so on, by weight.
+list<entry> selections_of(const reduced& r, std::size_t first) {
+  list<entry> selections = list<entry>::of({0, 0});
+  list<entry> merged;
   for (std::size_t k = first; k < r.sorted.size(); k += 2) {
     const element& e = r.sorted[k];
-    merged.clear();
-    merged.reserve(2 * list.size());
-    const auto offer = [&](selection s) {
-      if (s.weight > r.capacity || (!merged.empty() && merged.back().value >= s.value)) return;
-      if (!merged.empty() && merged.back().weight == s.weight) merged.pop_back();
-      merged.push_back(s);
-    };
-    auto kept = list.begin();
-    for (const selection& s : list) {
-      const selection shifted{s.weight + e.weight, s.value + e.value};
-      for (; kept != list.end() && kept->weight <= shifted.weight; ++kept) offer(*kept);
-      offer(shifted);
-    }
-    for (; kept != list.end(); ++kept) offer(*kept);
-    std::swap(list, merged);
+    merged.reserve(2 * selections.size);
+    undominated<entry> kept(merged.entries.get());
+    merge_shifted(
+        selections.begin(), selections.end(),
+        [&](entry s) {
+          return entry{s.weight + e.weight, s.value + e.value};
+        },
+        [&](entry s) {
+          if (s.weight <= r.capacity && kept.admits(s)) kept.keep(s);
+        });
+    merged.size = kept.close();
+    std::swap(selections, merged);
   }
-  return list;
+  return selections;
 }
 
 }  // namespace
 
 std::int64_t best_by_halves(const reduced& r) {
-  const std::vector<selection> first = selections_of(r, 0);
-  const std::vector<selection> second = selections_of(r, 1);
+  const list<entry> first = selections_of(r, 0);
+  const list<entry> second = selections_of(r, 1);
   std::int64_t best = 0;
-  auto partner = second.end();
-  for (const selection& s : first) {
+  const entry* partner = second.end();
+  for (const entry& s : first) {
     while (partner != second.begin() && (partner - 1)->weight > r.capacity - s.weight) --partner;
     if (partner == second.begin()) break;
     best = std::max(best, s.value + (partner - 1)->value);
@@ -64,5 +58,5 @@ std::uint64_t halves_selections(std::size_t n) {
 
 std::size_t halves_bytes(std::size_t n) {
   // The first half's list, and the second's while it is merged into a list twice as long.
-  return ((std::size_t{1} << (n / 2)) + 3 * (std::size_t{1} << ((n + 1) / 2))) * sizeof(selection);
+  return ((std::size_t{1} << (n / 2)) + 3 * (std::size_t{1} << ((n + 1) / 2))) * sizeof(entry);
 }

@@ -4,14 +4,13 @@
 #include <array>
 #include <climits>
 #include <cmath>
-#include <functional>
-#include <memory>
-#include <numeric>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "cells.hpp"
+#include "lists.hpp"
 #include "table.hpp"
 
 // The best value as a list of steps over every open element, taken in from the heaviest: the
@@ -41,13 +40,6 @@
 
 namespace {
 
-struct state {
-  std::int64_t weight;
-  std::int64_t value;
-};
-
-constexpr state sentinel{INT64_MAX, 0};
-
 // The elements still to come by value per weight, with the sums of the first k of them.
 struct relaxation {
   std::vector<element> order;
@@ -73,10 +65,10 @@ class bound_test {
   explicit bound_test(const relaxation& rest) : rest_(rest) {}
 
   // The step with the largest bound so far, in floating point: the one most worth completing.
-  state most_promising{0, 0};
+  entry most_promising{0, 0};
   double largest = -1;
 
-  bool operator()(state s, std::int64_t room, std::int64_t beat) {
+  bool operator()(entry s, std::int64_t room, std::int64_t beat) {
     locate(room);
     const std::int64_t gap = s.value + rest_.value_before[whole_] - beat;
     if (whole_ == rest_.order.size()) return gap >= 0;
@@ -94,7 +86,7 @@ class bound_test {
   }
 
   // The step's bound in floating point, to rank steps by.
-  double bound(state s, std::int64_t room) {
+  double bound(entry s, std::int64_t room) {
     locate(room);
     const auto whole = static_cast<double>(s.value + rest_.value_before[whole_]);
     if (whole_ == rest_.order.size()) return whole;
@@ -187,18 +179,15 @@ class coarse_bounds {
 };
 
 // Merges `from` with itself shifted by `e` into `into`, which has room for twice as many.
-std::size_t merge(std::span<const state> from, element e, std::int64_t capacity,
-                  std::int64_t divisor, const relaxation& rest, const coarse_bounds* coarse,
-                  std::size_t rest_from, std::int64_t& best, state* into, state& to_complete) {
+void merge(const list<entry>& from, element e, std::int64_t capacity, std::int64_t divisor,
+           const relaxation& rest, const coarse_bounds* coarse, std::size_t rest_from,
+           std::int64_t& best, list<entry>& into, entry& to_complete) {
   bound_test promising(rest);
   const cell* const coarse_row = coarse != nullptr ? coarse->row(rest_from) : nullptr;
   std::int64_t beat = to_beat(best, divisor);
-  std::int64_t top = INT64_MIN;
-  std::size_t size = 0;
-  const auto offer = [&](state s) __attribute__((always_inline)) {
-    if (s.value <= top || s.weight > capacity) return;
-    top = s.value;
-    if (size > 0 && into[size - 1].weight == s.weight) --size;
+  undominated<entry> kept(into.entries.get());
+  const auto offer = [&](entry s) __attribute__((always_inline)) {
+    if (s.weight > capacity || !kept.admits(s)) return;
     if (s.value > best) {
       best = s.value;
       beat = to_beat(best, divisor);
@@ -208,60 +197,53 @@ std::size_t merge(std::span<const state> from, element e, std::int64_t capacity,
       const std::int64_t most = coarse->at(coarse_row, room);
       if (most != INT64_MAX && s.value + most < beat) return;
     }
-    if (promising(s, room, beat)) into[size++] = s;
+    if (promising(s, room, beat)) kept.keep(s);
   };
   merge_shifted(
-      from.data(), from.data() + from.size(),
-      [&](state s) {
-        return state{s.weight + e.weight, s.value + e.value};
+      from.begin(), from.end(),
+      [&](entry s) {
+        return entry{s.weight + e.weight, s.value + e.value};
       },
       offer);
-  into[size] = sentinel;
+  into.size = kept.close();
   to_complete = promising.most_promising;
-  return size;
 }
 
 // The value of a selection that fits, from step s and the elements not yet taken in added by
 // value per weight wherever they fit: a lower bound found early, which the bounds need to bite.
-std::int64_t completed(state s, std::span<const element> by_rate, const std::vector<bool>& taken,
+std::int64_t completed(entry s, std::span<const element> by_rate, const std::vector<bool>& taken,
                        std::int64_t capacity) {
-  std::int64_t room = capacity - s.weight;
-  std::int64_t value = s.value;
-  for (std::size_t k = 0; k < by_rate.size() && room > 0; ++k) {
-    if (taken[k] || by_rate[k].weight > room) continue;
-    room -= by_rate[k].weight;
-    value += by_rate[k].value;
-  }
-  return value;
+  return s.value +
+         greedy_fill(by_rate, capacity - s.weight, [&](std::size_t k) { return taken[k]; });
 }
 
-// Keeps, of the `size` steps of `list`, the one with the largest bound in each of `width` equal
-// bands of weight, in their order. Ranked by their bounds alone, the steps kept crowd into a few
+// Keeps, of the steps of `steps`, the one with the largest bound in each of `width` equal bands
+// of weight, in their order. Ranked by their bounds alone, the steps kept crowd into a few
 // weights, and the narrow lists find worse selections: the bands keep rooms of every size for
 // the elements to come.
-std::size_t narrow(state* list, std::size_t size, std::size_t width, const relaxation& rest,
-                   std::int64_t capacity) {
-  if (size <= width) return size;
+void narrow(list<entry>& steps, std::size_t width, const relaxation& rest, std::int64_t capacity) {
+  if (steps.size <= width) return;
+  entry* const at = steps.entries.get();
   bound_test test(rest);
   const double bands_per_weight = static_cast<double>(width) / static_cast<double>(capacity + 1);
   std::size_t kept = 0;
   std::size_t band = SIZE_MAX;
   double largest = 0;  // of the bounds in the band
-  for (std::size_t q = 0; q < size; ++q) {
+  for (std::size_t q = 0; q < steps.size; ++q) {
     const auto in_band =
-        static_cast<std::size_t>(static_cast<double>(list[q].weight) * bands_per_weight);
-    const double bound = test.bound(list[q], capacity - list[q].weight);
+        static_cast<std::size_t>(static_cast<double>(at[q].weight) * bands_per_weight);
+    const double bound = test.bound(at[q], capacity - at[q].weight);
     if (in_band != band) {
       band = in_band;
       largest = bound;
-      list[kept++] = list[q];
+      at[kept++] = at[q];
     } else if (bound > largest) {
       largest = bound;
-      list[kept - 1] = list[q];
+      at[kept - 1] = at[q];
     }
   }
-  list[kept] = sentinel;
-  return kept;
+  at[kept] = sentinel<entry>();
+  steps.size = kept;
 }
 
 constexpr std::size_t completions = 8;  // steps completed after each merge
@@ -269,16 +251,13 @@ constexpr std::size_t coarse_rows = 16;
 constexpr std::size_t coarse_columns = std::size_t{1} << 19;
 
 // The open elements in the order the lists take them in, heaviest first.
-struct heaviest_first {
+struct heavy_order {
   std::vector<std::size_t> places;  // [step]: the element's place in the order by value per weight
   std::vector<element> order;       // [step]: the element
 };
 
-heaviest_first heaviest_first_of(const reduced& r) {
-  heaviest_first h{std::vector<std::size_t>(r.sorted.size()), {}};
-  std::iota(h.places.begin(), h.places.end(), std::size_t{0});
-  std::ranges::stable_sort(h.places, std::greater<>(),
-                           [&](std::size_t k) { return r.sorted[k].weight; });
+heavy_order heavy_order_of(const reduced& r) {
+  heavy_order h{heaviest_first(r.sorted), {}};
   h.order.reserve(r.sorted.size());
   for (const std::size_t k : h.places) h.order.push_back(r.sorted[k]);
   return h;
@@ -287,7 +266,7 @@ heaviest_first heaviest_first_of(const reduced& r) {
 // The lists over the open elements of `r`, taken in as `by_weight` says, from the lower bound
 // `best`. With a `width`, no more than that many steps are kept after each merge (see narrow()),
 // so that what comes back is a lower bound, found quickly, instead of the best value.
-std::optional<std::int64_t> heavy_lists(const reduced& r, const heaviest_first& by_weight,
+std::optional<std::int64_t> heavy_lists(const reduced& r, const heavy_order& by_weight,
                                         const step_limits& limits, std::size_t coarse_from,
                                         std::size_t width, std::int64_t best) {
   const std::size_t n = r.sorted.size();
@@ -303,46 +282,37 @@ std::optional<std::int64_t> heavy_lists(const reduced& r, const heaviest_first& 
 
   std::uint64_t work = 0;
   // The spare list is never filled before it is written, so only what a merge writes takes memory.
-  std::unique_ptr<state[]> list = std::make_unique_for_overwrite<state[]>(2);
-  list[0] = {0, 0};
-  list[1] = sentinel;
-  std::size_t size = 1;
-  std::size_t held = 2;
-  std::unique_ptr<state[]> spare;
-  std::size_t spare_held = 0;
-  for (std::size_t step = 0; step < n && size > 0; ++step) {
+  list<entry> steps = list<entry>::of({0, 0});
+  list<entry> spare;
+  const auto held = [](const list<entry>& l) { return l.entries ? l.room + 1 : 0; };
+  for (std::size_t step = 0; step < n && steps.size > 0; ++step) {
     taken[by_weight.places[step]] = true;
     if (step % rebuild_every == rebuild_every - 1) rest = relax(r.sorted, taken);
     if (limits.keep_going && !limits.keep_going(work)) return std::nullopt;
-    if (!coarse && size >= coarse_from) {
+    if (!coarse && steps.size >= coarse_from) {
       coarse_steps = coarse_rows * coarse_columns * sizeof(cell) / step_bytes;
-      if (coarse_steps + held + spare_held > limits.max_steps) return std::nullopt;
+      if (coarse_steps + held(steps) + held(spare) > limits.max_steps) return std::nullopt;
       coarse.emplace(order, std::min(step + 1, n - 1), r.capacity, coarse_rows, coarse_columns);
     }
-    const std::size_t wanted = 2 * size + 1;
-    if (coarse_steps + held + std::max(wanted, spare_held) > limits.max_steps ||
-        wanted > limits.max_work - std::min(limits.max_work, work)) {
+    const std::size_t wanted = 2 * steps.size;
+    if (coarse_steps + held(steps) + std::max(wanted + 1, held(spare)) > limits.max_steps ||
+        wanted + 1 > limits.max_work - std::min(limits.max_work, work)) {
       return std::nullopt;
     }
-    work += wanted;
-    if (spare_held < wanted) {
-      spare = std::make_unique_for_overwrite<state[]>(wanted);
-      spare_held = wanted;
-    }
-    state to_complete{0, 0};
-    size = merge({list.get(), size}, order[step], r.capacity, r.value_divisor, rest,
-                 coarse ? &*coarse : nullptr, std::min(step + 1, n - 1), best, spare.get(),
-                 to_complete);
-    std::swap(list, spare);
-    std::swap(held, spare_held);
-    if (width != 0) size = narrow(list.get(), size, width, rest, r.capacity);
+    work += wanted + 1;
+    spare.reserve(wanted);
+    entry to_complete{0, 0};
+    merge(steps, order[step], r.capacity, r.value_divisor, rest, coarse ? &*coarse : nullptr,
+          std::min(step + 1, n - 1), best, spare, to_complete);
+    std::swap(steps, spare);
+    if (width != 0) narrow(steps, width, rest, r.capacity);
     // Completed: the most promising step, and steps spread over the list, the most valuable
     // (and heaviest) among them; each costs a pass over the elements, so with many elements not
     // after every merge.
     if (step % rebuild_every != 0) continue;
     best = std::max(best, completed(to_complete, r.sorted, taken, r.capacity));
-    for (std::size_t q = 1; q <= completions && size > 0; ++q) {
-      const state& spread = list[(size - 1) * q / completions];
+    for (std::size_t q = 1; q <= completions && steps.size > 0; ++q) {
+      const entry& spread = steps.entries[(steps.size - 1) * q / completions];
       best = std::max(best, completed(spread, r.sorted, taken, r.capacity));
     }
   }
@@ -361,7 +331,7 @@ constexpr std::size_t narrow_work = std::size_t{1} << 25;
 
 std::optional<std::int64_t> best_by_heavy_lists(const reduced& r, const step_limits& limits,
                                                 std::size_t coarse_from) {
-  const heaviest_first by_weight = heaviest_first_of(r);
+  const heavy_order by_weight = heavy_order_of(r);
   std::int64_t best = r.lower - r.fixed;
   for (const std::size_t width : narrow_widths) {
     if (width * r.sorted.size() > narrow_work) break;

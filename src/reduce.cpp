@@ -179,18 +179,6 @@ greedy greedy_at(std::span<const element> sorted, std::int64_t c) {
   return g;
 }
 
-// The greedy selection, then whatever else fits in order.
-std::int64_t filled_greedy_value(std::span<const element> sorted, std::int64_t c, const greedy& g) {
-  std::int64_t value = g.value;
-  std::int64_t room = c - g.weight;
-  for (std::size_t k = g.split; k < sorted.size(); ++k) {
-    if (sorted[k].weight > room) continue;
-    room -= sorted[k].weight;
-    value += sorted[k].value;
-  }
-  return value;
-}
-
 // The linear relaxation's bound: the free room of the greedy selection filled at the break
 // element's value per weight, rounded down.
 std::int64_t linear_bound(std::span<const element> sorted, std::int64_t c, const greedy& g) {
@@ -403,11 +391,6 @@ std::optional<std::int64_t> bound_by_kinds(std::span<const element> sorted, std:
   return unit * capacity + most;
 }
 
-// The greatest multiple of `divisor` at most `bound`.
-std::int64_t round_down(std::int64_t bound, std::int64_t divisor) {
-  return (bound / divisor - (bound % divisor < 0 ? 1 : 0)) * divisor;
-}
-
 // Decides every element whose choice against the Lagrangian's cannot beat the lower bound: those
 // leave r.sorted, the values of those taken go to r.fixed. Returns how many it decided.
 std::size_t decide_elements(reduced& r, const lagrangian& at) {
@@ -472,7 +455,11 @@ count_range count_range_of(std::span<const element> sorted, std::int64_t capacit
 // the linear relaxation's bound.
 lagrangian bound(reduced& r) {
   const greedy g = greedy_at(r.sorted, r.capacity);
-  r.lower = std::max(r.lower, r.fixed + filled_greedy_value(r.sorted, r.capacity, g));
+  // The greedy selection, then whatever else fits, in order.
+  const std::int64_t filled =
+      g.value + greedy_fill(std::span(r.sorted).subspan(g.split), r.capacity - g.weight,
+                            [](std::size_t) { return false; });
+  r.lower = std::max(r.lower, r.fixed + filled);
   r.upper = std::min(r.upper, r.fixed + linear_bound(r.sorted, r.capacity, g));
   const count_range counts = count_range_of(r.sorted, r.capacity, r.lower - r.fixed);
   // The linear relaxation's selection, g.split elements and a part of the break element, already
@@ -495,6 +482,14 @@ lagrangian bound(reduced& r) {
 }
 
 }  // namespace
+
+std::vector<std::size_t> heaviest_first(std::span<const element> elements) {
+  std::vector<std::size_t> places(elements.size());
+  std::iota(places.begin(), places.end(), std::size_t{0});
+  std::ranges::stable_sort(places, std::greater<>(),
+                           [&](std::size_t k) { return elements[k].weight; });
+  return places;
+}
 
 reduced reduce(std::span<const int> values, std::span<const int> weights, int capacity) {
   reduced r;

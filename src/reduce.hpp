@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -45,6 +46,33 @@ struct reduced {
   std::int64_t upper = 0;  ///< a total value no selection exceeds
   rates bound_rates{};     ///< of the bound by count, where a count binds (lambda not 0)
 };
+
+/// The greatest multiple of `divisor` (positive) at most `bound`.
+inline std::int64_t round_down(std::int64_t bound, std::int64_t divisor) {
+  return (bound / divisor - (bound % divisor < 0 ? 1 : 0)) * divisor;
+}
+
+/// The least value that beats `best`, where every value is a multiple of `divisor`.
+inline std::int64_t to_beat(std::int64_t best, std::int64_t divisor) {
+  return round_down(best, divisor) + divisor;
+}
+
+/// The value the elements of `by_rate` add where each is taken, in order, wherever it still fits
+/// in `room`, passing over those at the places `passed_over` names: a selection completed greedily.
+template <typename predicate>
+std::int64_t greedy_fill(std::span<const element> by_rate, std::int64_t room,
+                         predicate passed_over) {
+  std::int64_t value = 0;
+  for (std::size_t k = 0; k < by_rate.size() && room > 0; ++k) {
+    if (by_rate[k].weight > room || passed_over(k)) continue;
+    room -= by_rate[k].weight;
+    value += by_rate[k].value;
+  }
+  return value;
+}
+
+/// The places of `elements` from the heaviest to the lightest, ties in their given order.
+std::vector<std::size_t> heaviest_first(std::span<const element> elements);
 
 /// The instance with the weights' common divisor divided out, every element decided whose other
 /// choice cannot beat `lower`, and elements alike in weight and value merged into pieces of 1, 2,

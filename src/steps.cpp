@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+#include "lists.hpp"
+
 // Over the capacity, the best value of the first i elements is a non-decreasing step function; it
 // is held as the list of its steps, the (weight, value) pairs that no other selection beats with
 // less or equal weight, sorted by weight. Adding an element merges the list with itself shifted by
@@ -53,9 +55,7 @@
 
 namespace {
 
-struct step {
-  std::int64_t weight;
-  std::int64_t value;
+struct step : entry {
   std::int64_t count;  // of the instance's elements in the step's selection
 };
 static_assert(sizeof(step) == step_bytes);
@@ -257,20 +257,7 @@ class quick_count_test {
   double outside_;
 };
 
-// A list of steps by weight, followed by a sentinel heavier than any step.
-struct step_list {
-  std::unique_ptr<step[]> steps;
-  std::size_t size = 0;
-  std::size_t room = 0;  // steps it can hold, besides the sentinel
-
-  void reserve(std::size_t wanted) {
-    if (wanted <= room) return;
-    steps = std::make_unique_for_overwrite<step[]>(wanted + 1);
-    room = wanted;
-  }
-};
-
-constexpr step sentinel{INT64_MAX, 0, 0};
+using step_list = list<step>;
 
 // Whether the merges of a list ask the bound by count. It costs about a tenth of a merge, and on
 // some families cuts next to nothing all along: where it cuts less than 1/64 of the steps it is
@@ -308,14 +295,10 @@ void merge(const problem& p, window w, std::int64_t& best, const step_list& from
   const quick_test quick(beside);
   const quick_count_test quick_count(p, beside);
   const std::int64_t capacity = p.capacity;
-  std::int64_t top = INT64_MIN;  // the greatest value merged so far, at no greater weight
   std::int64_t beat = to_beat(best, p.value_divisor);
-  step* const out = into.steps.get();
-  std::size_t size = 0;
+  undominated<step> kept(into.entries.get());
   const auto offer = [&](step s) {
-    if (s.value <= top) return;
-    top = s.value;
-    if (size > 0 && out[size - 1].weight == s.weight) --size;
+    if (!kept.admits(s)) return;
     if (s.weight <= capacity && s.value > best) {
       best = s.value;
       beat = to_beat(best, p.value_divisor);
@@ -331,16 +314,15 @@ void merge(const problem& p, window w, std::int64_t& best, const step_list& from
         return;
       }
     }
-    out[size++] = s;
+    kept.keep(s);
   };
   merge_shifted(
-      from.steps.get(), from.steps.get() + from.size,
+      from.begin(), from.end(),
       [&](step s) {
-        return step{s.weight + by.weight, s.value + by.value, s.count + by.count};
+        return step{{s.weight + by.weight, s.value + by.value}, s.count + by.count};
       },
       offer);
-  out[size] = sentinel;
-  into.size = size;
+  into.size = kept.close();
   if (p.counted) gate.after_merge(by_count, examined, cut);
 }
 
@@ -370,11 +352,7 @@ bool spend(spending& spent, std::uint64_t work) {
 }
 
 frontier start_from(step greedy, std::size_t split, spending& spent) {
-  frontier f{{}, {}, {split, split}, {}};
-  f.steps.reserve(1);
-  f.steps.steps[0] = greedy;
-  f.steps.steps[1] = sentinel;
-  f.steps.size = 1;
+  frontier f{step_list::of(greedy), {}, {split, split}, {}};
   spent.held += 1;
   return f;
 }
@@ -417,8 +395,8 @@ std::uint64_t pairing_work(const frontier& f, std::size_t n) {
 // after it added, or one before it taken out. Steps are sorted by weight with values rising, so
 // for each element the heaviest step that fits is the best.
 std::int64_t best_with_one_more(const problem& p, const frontier& f) {
-  const step* const first = f.steps.steps.get();
-  const step* const last = first + f.steps.size;
+  const step* const first = f.steps.begin();
+  const step* const last = f.steps.end();
   std::int64_t best = INT64_MIN;
   const auto pair = [&](std::int64_t weight, std::int64_t value) {
     const step* fit = std::upper_bound(first, last, p.capacity - weight,
@@ -440,11 +418,11 @@ std::int64_t best_pair(const step_list& adds, const step_list& removals, step gr
   std::int64_t best = INT64_MIN;
   std::size_t fitting = removals.size;  // removal steps light enough for the last addition
   for (std::size_t k = 0; k < adds.size; ++k) {
-    const step a = adds.steps[k];
+    const step a = adds.entries[k];
     const std::int64_t limit = capacity - (a.weight - greedy.weight);
-    while (fitting > 0 && removals.steps[fitting - 1].weight > limit) --fitting;
+    while (fitting > 0 && removals.entries[fitting - 1].weight > limit) --fitting;
     if (fitting == 0) break;
-    best = std::max(best, a.value - greedy.value + removals.steps[fitting - 1].value);
+    best = std::max(best, a.value - greedy.value + removals.entries[fitting - 1].value);
   }
   return best;
 }
@@ -459,7 +437,7 @@ std::optional<std::int64_t> best_by_steps(const reduced& r, const step_limits& l
       std::upper_bound(p.weight_before.begin(), p.weight_before.end(), p.capacity);
   const auto split = static_cast<std::size_t>(after_fit - p.weight_before.begin()) - 1;
 
-  step greedy{p.weight_before[split], 0, 0};
+  step greedy{{p.weight_before[split], 0}, 0};
   for (std::size_t k = 0; k < split; ++k) {
     greedy.value += r.sorted[k].value;
     greedy.count += r.sorted[k].count;

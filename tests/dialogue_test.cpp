@@ -188,10 +188,10 @@ TEST(Dialogue, RefusesWithOneLineAndNoResult) {
 // A subset sum of 50 elements that no selection meets: with 4000 bytes, neither the lists nor the
 // rows can have their memory.
 TEST(Dialogue, ReportsMemoryThatRunsOut) {
-  std::string weights = "3001";
-  for (int k = 1; k < 50; ++k)
-    weights.append(" ").append(std::to_string(3 * (k * 7919 % 1000 + 1)));
-  std::istringstream in(std::string("50 45002 ").append(weights).append(" ").append(weights));
+  const test_instance made = unreachable_subset_sum(50, 1000, 3000, 45002);
+  std::string weights;
+  for (const int weight : made.weights) weights.append(std::to_string(weight)).append(" ");
+  std::istringstream in("50 45002 " + weights + weights);
   std::ostringstream out;
   std::ostringstream err;
   EXPECT_EQ(run_dialogue(in, out, err, {}, {.memory = 4000}), exit_unanswerable);

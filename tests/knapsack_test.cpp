@@ -20,12 +20,13 @@
 namespace {
 
 // Beyond the whole table (no memory for it), each way must agree with the whole table.
-constexpr std::pair<forced, const char*> every_way[] = {
-    {forced::lists, "step lists"},
-    {forced::heavy_lists, "step lists, heaviest first"},
-    {forced::halves, "halves"},
-    {forced::rows, "two rows"},
-    {forced::two_rows_full, "two rows, every column"},
+constexpr std::pair<method, const char*> every_way[] = {
+    {method::lists, "step lists"},
+    {method::heavy_lists, "step lists, heaviest first"},
+    {method::halves, "halves"},
+    {method::rows, "rows"},
+    {method::bit_rows, "rows of bits, where a subset sum"},
+    {method::two_rows_full, "two rows, every column"},
 };
 
 int solve_every_way(const std::vector<int>& values, const std::vector<int>& weights, int capacity) {
@@ -101,11 +102,13 @@ TEST(Knapsack, RefusesBestValueBeyondIntMax) {
 // the rows, the solver must refuse rather than take what it was not given; with room for the
 // rows, it answers.
 TEST(Knapsack, TakesNoMoreMemoryThanGiven) {
-  std::vector<int> weights{3001};
-  for (int k = 1; k < 50; ++k) weights.push_back(3 * (k * 7919 % 1000 + 1));
-  const int capacity = 3 * 15000 + 2;
-  EXPECT_THROW(knapsack(weights, weights, capacity, {.memory = 4000}), std::bad_alloc);
-  EXPECT_EQ(knapsack(weights, weights, capacity, {.memory = 100000}), capacity - 1);
+  const test_instance unreachable = unreachable_subset_sum(50, 1000, 3000, 3 * 15000 + 2);
+  const auto solve_within = [&](std::size_t memory) {
+    return knapsack(unreachable.values, unreachable.weights, unreachable.capacity,
+                    {.memory = memory});
+  };
+  EXPECT_THROW(solve_within(4000), std::bad_alloc);
+  EXPECT_EQ(solve_within(100000), unreachable.capacity - 1);
   // Where no row fits, the lists (both kinds: the elements are heavy here) share the room, half
   // the memory, however much work they may do, and no row follows them: here 2908 bytes, too
   // few, where a row takes 2912.
@@ -267,7 +270,7 @@ TEST(Knapsack, StepListsMatchOneRowOnLargerInstances) {
         make.instance(kind, static_cast<std::size_t>(make.uniform(11, 80)), 300);
     SCOPED_TRACE(::testing::Message() << "round " << round);
     const std::int64_t expected = one_row(values, weights, capacity);
-    EXPECT_EQ(knapsack(values, weights, capacity, {.table = 0, .force = forced::lists}), expected);
+    EXPECT_EQ(knapsack(values, weights, capacity, {.table = 0, .force = method::lists}), expected);
     const std::size_t room_for_rows = 16 * (static_cast<std::size_t>(capacity) + 1);
     EXPECT_EQ(knapsack(values, weights, capacity, {.table = 0, .memory = room_for_rows}), expected);
   }

@@ -17,6 +17,26 @@ inline const std::string prompts[] = {
 };
 inline const std::string result_text = "\n\t Maximum total value in the knapsack : ";
 
+/// An instance for tests.
+struct test_instance {
+  std::vector<int> values;
+  std::vector<int> weights;
+  int capacity;
+};
+
+/// A subset sum that no common divisor helps and whose capacity no selection meets exactly, so
+/// that no bound ends the lists early: the weight `first` + 1 (`first` a multiple of 3), then
+/// n - 1 multiples of 3 up to 3 * `spread` from a fixed sequence, each worth its weight, at
+/// `capacity` (2 more than a multiple of 3).
+inline test_instance unreachable_subset_sum(std::size_t n, int spread, int first, int capacity) {
+  test_instance made{{}, {first + 1}, capacity};
+  for (std::size_t k = 1; k < n; ++k) {
+    made.weights.push_back(3 * (static_cast<int>(k) * 7919 % spread + 1));
+  }
+  made.values = made.weights;
+  return made;
+}
+
 /// The first `count` prompts, as a run that stopped after them leaves them.
 inline std::string prompts_up_to(int count) {
   std::string text;

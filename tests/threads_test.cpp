@@ -11,10 +11,10 @@
 
 #include <gtest/gtest.h>
 
-#include "choice.hpp"
 #include "knapsack.hpp"
 #include "oracle.hpp"
 #include "reduce.hpp"
+#include "run.hpp"
 
 namespace {
 
@@ -47,22 +47,16 @@ TEST(Threads, WorkGoesToTheThreadsThatStarted) {
   }
 }
 
-struct instance {
-  std::vector<int> values;
-  std::vector<int> weights;
-  int capacity;
-};
-
 // Ten elements wide enough for three threads to share each row (columns past 3 * 4096), and ten
 // whose values are three times their weight (rows of bits), with shifts of more than 2^14 words.
-std::vector<instance> row_instances() {
+std::vector<test_instance> row_instances() {
   std::mt19937 random(20261209);
   const auto uniform = [&](int low, int high) {
     return std::uniform_int_distribution<int>(low, high)(random);
   };
-  std::vector<instance> made;
+  std::vector<test_instance> made;
   for (const bool bits : {false, true}) {
-    instance i{{}, {}, 0};
+    test_instance i{{}, {}, 0};
     int total = 0;
     for (int k = 0; k < 10; ++k) {
       i.weights.push_back(bits ? uniform(4000000, 40000000) : uniform(1000, 20000));
@@ -76,13 +70,15 @@ std::vector<instance> row_instances() {
 }
 
 TEST(Threads, RowsAnswerOnWhateverThreadsStart) {
-  for (const instance& i : row_instances()) {
+  const std::vector<test_instance> instances = row_instances();
+  for (const test_instance& i : instances) {
     const std::int64_t expected = brute_force(i.values, i.weights, i.capacity);
+    const method rows = &i == &instances.back() ? method::bit_rows : method::rows;
     for (const unsigned threads : {1U, 2U, 3U, 4U}) {
       for (unsigned refused = 0; refused <= threads; ++refused) {  // the last refuses none
         SCOPED_TRACE(::testing::Message() << "threads " << threads << ", refused from " << refused);
         const solver_limits limits{
-            .table = 0, .threads = threads, .start = refusing_from(refused), .force = forced::rows};
+            .table = 0, .threads = threads, .start = refusing_from(refused), .force = rows};
         EXPECT_EQ(knapsack(i.values, i.weights, i.capacity, limits), expected);
       }
     }
@@ -93,11 +89,8 @@ TEST(Threads, RowsAnswerOnWhateverThreadsStart) {
 // meets the bound, so the lists go on until the rows beside them answer, or until the head start,
 // where no thread can be had for the rows.
 TEST(Threads, RaceAnswersWhateverThreadsStart) {
-  std::vector<int> weights{3 * 3333 + 1};
-  for (int k = 1; k < 60; ++k) weights.push_back(3 * (k * 7919 % 500 + 1));
-  std::vector<int> values = weights;
+  auto [values, weights, capacity] = unreachable_subset_sum(60, 500, 9999, 30002);
   values[0] += 1;
-  const int capacity = 30002;
   const std::int64_t expected = one_row(values, weights, capacity);
   const reduced r = ::reduce(values, weights, capacity);
   for (const method then : {method::rows, method::heavy_lists}) {
@@ -107,8 +100,13 @@ TEST(Threads, RaceAnswersWhateverThreadsStart) {
           SCOPED_TRACE(::testing::Message() << (then == method::rows ? "rows, " : "heavy lists, ")
                                             << (raced ? "raced" : "one after the other") << ", "
                                             << threads << " threads, refused from " << refused);
-          const plan p{then, 1, raced, threads, 1 << 20};
-          EXPECT_EQ(best_by_plan(r, p, {.start = refusing_from(refused)}), expected);
+          const plan p{.how = then,
+                       .mode = raced ? run_mode::raced : run_mode::lists_first,
+                       .head_start = 1,
+                       .threads = threads,
+                       .list_steps = 1 << 20,
+                       .fallback = then == method::heavy_lists ? method::rows : method::none};
+          EXPECT_EQ(best_of_reduced(r, p, {.start = refusing_from(refused)}), expected);
         }
       }
     }
