@@ -99,7 +99,23 @@ struct console {
   terminal_use terminal;
   const solver_limits& limits;
   screen shows{};
+  int write_failure = 0;  // errno of the write to `out` that failed first, 0 for none
 };
+
+// Writes to standard output as `write` does, and keeps the reason where that write is the first
+// to fail: the stream keeps none, and errno is soon changed by other calls (a read, a terminal
+// query), so it is read at once.
+template <typename writing>
+void write_out(console& at, writing write) {
+  const bool was_good = at.out.good();
+  errno = 0;
+  write();
+  if (was_good && !at.out) at.write_failure = errno;
+}
+
+void flush_out(console& at) {
+  write_out(at, [&] { at.out.flush(); });
+}
 
 // Input that has arrived, read or not: what the reader took, what the stream and the terminal
 // still hold.
@@ -128,7 +144,7 @@ bool at_line_start(const console& at, const source& from) {
 
 // Writes one error line, after the prompts so far, on a line of its own on the screen.
 void report(console& at, const source& from, const std::string& message) {
-  at.out.flush();
+  flush_out(at);
   const bool fresh_line = at.terminal.errors_on_screen && !at_line_start(at, from);
   // One write: standard error is unbuffered, and on a shared terminal nothing typed or written
   // meanwhile should land inside the line.
@@ -140,7 +156,7 @@ void report(console& at, const source& from, const std::string& message) {
 }
 
 void prompt(console& at, const source& from, std::string_view text) {
-  at.out << text;
+  write_out(at, [&] { at.out << text; });
   if (at.terminal.prompts_on_screen) wrote(at, from, text);
 }
 
@@ -226,12 +242,10 @@ int converse(console& at, source& from) {
   if (const auto stop = read_list(at, from, {"weight", 0}, count, weights)) return *stop;
 
   const int best = knapsack(std::move(values), std::move(weights), capacity, at.limits);
-  // The stream keeps no reason for a failed write; the system's last error is it.
-  errno = 0;
-  at.out << result_text << best << '\n';
-  at.out.flush();
+  write_out(at, [&] { at.out << result_text << best << '\n'; });
+  flush_out(at);
   if (!at.out) {
-    const int reason = errno;
+    const int reason = at.write_failure;
     report(at, from,
            "cannot write the result" +
                (reason != 0 ? ": " + std::generic_category().message(reason) : ""));
@@ -245,7 +259,7 @@ int converse(console& at, source& from) {
 int run_dialogue(std::istream& in, std::ostream& out, std::ostream& err,
                  const terminal_use& terminal, const solver_limits& limits) {
   console at{out, err, terminal, limits};
-  source from{*in.rdbuf(), [&out] { out.flush(); }, terminal.canonical};
+  source from{*in.rdbuf(), [&at] { flush_out(at); }, terminal.canonical};
   try {
     return converse(at, from);
   } catch (const std::bad_alloc&) {

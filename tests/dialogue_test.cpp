@@ -208,6 +208,43 @@ TEST(Dialogue, ReportsAnOutputThatCannotBeWritten) {
   EXPECT_EQ(err.str(), "knapsack: cannot write the result\n");
 }
 
+// Output that fails every write, as a full disk does.
+class full_output : public std::streambuf {
+ protected:
+  int_type overflow(int_type) override { return fail(); }
+  std::streamsize xsputn(const char*, std::streamsize) override { return fail(); }
+  int sync() override { return fail(); }
+
+ private:
+  static int fail() {
+    errno = ENOSPC;
+    return -1;
+  }
+};
+
+// Input whose every read leaves errno changed, as later calls may.
+class reads_changing_errno : public std::stringbuf {
+ public:
+  using std::stringbuf::stringbuf;
+
+ protected:
+  int_type underflow() override {
+    errno = EINTR;
+    return std::stringbuf::underflow();
+  }
+  std::streamsize showmanyc() override { return 0; }  // so that every read waits, and flushes
+};
+
+TEST(Dialogue, KeepsTheReasonOfTheFirstWriteThatFailed) {
+  reads_changing_errno input("1 5 7 3");
+  std::istream in(&input);
+  full_output output;
+  std::ostream out(&output);
+  std::ostringstream err;
+  EXPECT_EQ(run_dialogue(in, out, err), exit_unanswerable);
+  EXPECT_EQ(err.str(), "knapsack: cannot write the result: No space left on device\n");
+}
+
 // Input that arrives in pieces, as a person types it; before each piece it records what output
 // had been flushed, which is what a person would have seen while the program waited. A piece
 // `end_of_input` is an end of input that a terminal may read past; `read_failure` is an error.
