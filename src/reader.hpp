@@ -27,7 +27,8 @@
 /// Bytes of a line, line feed included, that a terminal keeps: a longer line is cut to them.
 inline constexpr std::size_t line_limit = 4096;
 
-/// Bytes a token may have: one that runs on, endless zeros included, is refused at the next.
+/// Bytes a token may have, its sign included: one that runs on, endless zeros included, is refused
+/// at the next.
 inline constexpr std::size_t longest_token = 4096;
 
 /// Bytes of a refused token kept for the error line.
@@ -126,15 +127,16 @@ bool last_on_cut_line(const source& from);
   const int sign = c == '-' || c == '+' ? c : 0;
   if (sign != 0) c = advance(from);
   const std::int64_t most = sign == '-' ? std::int64_t{INT_MAX} + 1 : INT_MAX;
+  const std::size_t most_digits = longest_token - (sign != 0 ? 1 : 0);
   std::int64_t magnitude = 0;
   std::size_t digits = 0;
   for (; is_digit(c); c = advance(from)) {
     magnitude = magnitude * 10 + (c - '0');
     ++digits;
-    if (magnitude > most || digits >= longest_token) break;
+    if (magnitude > most || digits > most_digits) break;
   }
   const std::int64_t number = sign == '-' ? -magnitude : magnitude;
-  const bool too_long = digits >= longest_token;
+  const bool too_long = digits > most_digits;
   if (digits == 0 || magnitude > most || too_long || (c != eof && !is_space(c)) || number < low) {
     number_read refused{found::bad_token, 0, spelled(sign, digits, magnitude)};
     if (c != eof && !is_space(c)) {

@@ -102,6 +102,8 @@ const answered_case answered_cases[] = {
     {"leading zeros refused", "0001 005 00000000000000000000000007 3", 7},
     {"the lowest int refused as a value", "2 1 -2147483648 2147483647 0 1", 2147483647},
     {"a zero-weight element lost", "2 1 5 10 0 1", 15},
+    {"a token of 4096 bytes refused", "1 " + std::string(4095, '0') + "5 7 3", 7},
+    {"a sign counted past 4096 bytes", "+" + std::string(4094, '0') + "1 5 7 3", 7},
 };
 
 TEST(Dialogue, AnswersWithExactBytes) {
@@ -116,10 +118,10 @@ TEST(Dialogue, AnswersWithExactBytes) {
 
 struct refused_case {
   const char* guards_against;
-  const char* input;
+  std::string input;
   int status;
   int prompts_written;
-  const char* error;
+  std::string error;
 };
 
 #define INT_RANGE(low) " must be an integer from " low " to 2147483647, not "
@@ -172,6 +174,10 @@ const refused_case refused_cases[] = {
      "the number of elements" INT_RANGE("0") "\"1234567890123456789012345678901234567890...\""},
     {"a best value past 32 bits wrapped", "2 1 2147483647 1 0 0", 2, 4,
      "the best total value exceeds 2147483647"},
+    {"a token of 4097 bytes taken", "1 " + std::string(4096, '0') + "5 7 3", 1, 2,
+     "the capacity" INT_RANGE("0") "\"" + std::string(40, '0') + "...\""},
+    {"a sign left out of a token's length", "1 5 -" + std::string(4095, '0') + "7 3", 1, 3,
+     "the value of element 1" INT_RANGE("-2147483648") "\"-" + std::string(39, '0') + "...\""},
 };
 
 TEST(Dialogue, RefusesWithOneLineAndNoResult) {
