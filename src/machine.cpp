@@ -140,7 +140,8 @@ unsigned affinity_threads() {
 
 }  // namespace
 
-machine_limits read_machine_limits(const fs::path& root) {
+machine_limits read_machine_limits(const fs::path& root, std::optional<unsigned> processors) {
   const groups in = groups_of(root);
-  return {memory_limit(root, in), std::min(affinity_threads(), cpu_quota(root, in))};
+  return {memory_limit(root, in),
+          std::min(processors.value_or(affinity_threads()), cpu_quota(root, in))};
 }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 
 // What this process may use of the machine it runs on: memory and processors, from its control
 // group, its affinity mask and the kernel's own figures. Read once, by the entry point.
@@ -15,6 +16,7 @@ struct machine_limits {
 
 /// Reads the limits under `root` (a directory holding proc/ and sys/; "/" but in tests): the
 /// least memory limit on the path from the process's control group up to the root (cgroup v2,
-/// or v1's memory controller) and the memory available; the processors in the affinity mask,
-/// at most the CPU quota on that path, rounded up.
-machine_limits read_machine_limits(const std::filesystem::path& root = "/");
+/// or v1's memory controller) and the memory available; the processors in the affinity mask
+/// (or `processors`, where given), at most the CPU quota on that path, rounded up.
+machine_limits read_machine_limits(const std::filesystem::path& root = "/",
+                                   std::optional<unsigned> processors = std::nullopt);

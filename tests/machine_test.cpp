@@ -37,17 +37,11 @@ class fake_root {
   fs::path path_;
 };
 
-// The processors of the affinity mask: what a root with no quota gives.
-unsigned affinity() {
-  const fake_root empty({});
-  return read_machine_limits(empty.path()).threads;
-}
-
 struct limits_case {
   const char* guards_against;
   std::vector<std::pair<std::string, std::string>> files;
   std::size_t memory;
-  unsigned threads;  // at most; the affinity mask may allow fewer
+  unsigned threads;  // of 64 processors
 };
 
 const std::string v2_group = "0::/outer/inner\n";
@@ -55,30 +49,30 @@ const std::string v1_groups = "5:memory:/outer/inner\n3:cpu,cpuacct:/outer/inner
 
 // guards_against, files, memory, threads
 const limits_case limits_cases[] = {
-    {"nothing to read taken for a limit", {}, SIZE_MAX, UINT32_MAX},
+    {"nothing to read taken for a limit", {}, SIZE_MAX, 64},
     {"the memory available missed",
      {{"proc/meminfo", "MemTotal: 900 kB\nMemAvailable: 100 kB\n"}},
      102400,
-     UINT32_MAX},
+     64},
     {"a limit on an outer group missed",
      {{"proc/self/cgroup", v2_group},
       {"sys/fs/cgroup/outer/memory.max", "1000000\n"},
       {"sys/fs/cgroup/outer/inner/memory.max", "max\n"}},
      1000000,
-     UINT32_MAX},
+     64},
     {"the group's own limit missed",
      {{"proc/self/cgroup", v2_group},
       {"sys/fs/cgroup/memory.max", "max\n"},
       {"sys/fs/cgroup/outer/memory.max", "900000\n"},
       {"sys/fs/cgroup/outer/inner/memory.max", "500000\n"}},
      500000,
-     UINT32_MAX},
+     64},
     {"version 1's memory controller missed",
      {{"proc/self/cgroup", v1_groups},
       {"sys/fs/cgroup/memory/memory.limit_in_bytes", "9223372036854771712\n"},
       {"sys/fs/cgroup/memory/outer/memory.limit_in_bytes", "300000\n"}},
      300000,
-     UINT32_MAX},
+     64},
     {"a quota taken for less than its processors' worth",
      {{"proc/self/cgroup", v2_group}, {"sys/fs/cgroup/outer/cpu.max", "150000 100000\n"}},
      SIZE_MAX,
@@ -86,7 +80,7 @@ const limits_case limits_cases[] = {
     {"no quota taken for one",
      {{"proc/self/cgroup", v2_group}, {"sys/fs/cgroup/cpu.max", "max 100000\n"}},
      SIZE_MAX,
-     UINT32_MAX},
+     64},
     {"version 1's quota missed",
      {{"proc/self/cgroup", v1_groups},
       {"sys/fs/cgroup/cpu,cpuacct/outer/inner/cpu.cfs_quota_us", "50000\n"},
@@ -98,17 +92,16 @@ const limits_case limits_cases[] = {
       {"sys/fs/cgroup/cpu,cpuacct/outer/cpu.cfs_quota_us", "-1\n"},
       {"sys/fs/cgroup/cpu,cpuacct/outer/cpu.cfs_period_us", "100000\n"}},
      SIZE_MAX,
-     UINT32_MAX},
+     64},
 };
 
 TEST(Machine, ReadsTheProcessGroupsLimits) {
-  const unsigned processors = affinity();
   for (const auto& c : limits_cases) {
     SCOPED_TRACE(c.guards_against);
     const fake_root root(c.files);
-    const machine_limits limits = read_machine_limits(root.path());
+    const machine_limits limits = read_machine_limits(root.path(), 64);
     EXPECT_EQ(limits.memory, c.memory);
-    EXPECT_EQ(limits.threads, std::min(processors, c.threads));
+    EXPECT_EQ(limits.threads, c.threads);
   }
 }
 
