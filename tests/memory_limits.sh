@@ -56,6 +56,16 @@ expect "whole table beyond the limit" "200 1000000 $(elements 200 7) $(elements 
 expect "more elements than fit" "300 1000000 $(elements 300 7) $(elements 300 5000)" 0 \
   "${answer}1400" ""
 
+# The least address space, in MiB, in which the program answers a small instance.
+least=3
+while ((least < 64)) && ! (ulimit -v $((least * 1024)); "$program" <<<"1 5 7 3" >/dev/null 2>&1); do
+  least=$((least + 1))
+done
+# A whole table of 15.8 MB, within the budget, where the system refuses that much: the methods
+# beyond the table answer instead. 97 of the 100 elements fit.
+table=$( (ulimit -v $(((least + 8) * 1024)); "$program" <<<"100 39000 $(elements 100 7) $(elements 100 400)" 2>&1); echo " status $?")
+[[ $table == *"${answer}679"$'\n status 0' ]] || { echo "a table refused within $((least + 8)) MiB: '${table: -80}'"; failed=1; }
+
 # Every address-space limit from 3 to 12 MiB, on a valid instance and on a refused one: the run
 # answers, or refuses with one line, or stops for lack of memory with one line; it never aborts.
 # (Below some limit the loader cannot even map the libraries and says so itself: status 127.
