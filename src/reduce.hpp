@@ -35,8 +35,9 @@ struct rates {
   }
 };
 
-/// An instance narrowed down: the best total value is `fixed` plus the best value of `sorted`
-/// within `capacity`, or `lower` if that is more.
+/// An instance narrowed down: where the bounds met, `lower` is the best total value, and nothing is
+/// left open; otherwise it is `fixed` plus the best value of `sorted` within `capacity`, or
+/// `lower` if that is more.
 struct reduced {
   std::vector<element> sorted;     ///< the open elements, by value per weight, best first
   std::int64_t capacity = 0;       ///< the room they share, weights divided by their common divisor

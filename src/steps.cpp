@@ -375,10 +375,10 @@ bool widen(const problem& p, frontier& f, bool after, std::int64_t& best, spendi
   if (after) {
     ++f.span.last;
     const element& added = p.sorted[f.span.last - 1];
-    merge(p, f.span, best, f.steps, {added.weight, added.value, added.count}, f.spare, f.gate);
+    merge(p, f.span, best, f.steps, {{added.weight, added.value}, added.count}, f.spare, f.gate);
   } else {
     const element& taken_out = p.sorted[--f.span.first];
-    merge(p, f.span, best, f.steps, {-taken_out.weight, -taken_out.value, -taken_out.count},
+    merge(p, f.span, best, f.steps, {{-taken_out.weight, -taken_out.value}, -taken_out.count},
           f.spare, f.gate);
   }
   std::swap(f.steps, f.spare);

@@ -24,9 +24,9 @@ std::int64_t best_of_open(const reduced& r) {
   return brute_force(values, weights, r.capacity);
 }
 
-// Every family, against every subset: the bounds enclose the best value, and the elements decided
-// are decided as some best selection has them, so that the decided value and the best of what is
-// left open make the best value (or the lower bound does, where it met the upper).
+// Every family, against every subset: the bounds enclose the best value, and where they have not
+// met, the elements decided are decided as some best selection has them, so that the decided
+// value and the best of what is left open make the best value (or the lower bound does).
 TEST(Reduce, DecidesOnlyWhatTheBestValueAllows) {
   generator make;
   for (std::size_t round = 0; round < 3000; ++round) {
@@ -38,7 +38,9 @@ TEST(Reduce, DecidesOnlyWhatTheBestValueAllows) {
     const reduced r = ::reduce(values, weights, capacity);
     EXPECT_LE(r.lower, best);
     EXPECT_GE(r.upper, best);
-    EXPECT_EQ(std::max(r.lower, r.fixed + best_of_open(r)), best);
+    if (r.lower < r.upper) {
+      EXPECT_EQ(std::max(r.lower, r.fixed + best_of_open(r)), best);
+    }
   }
 }
 
