@@ -98,11 +98,12 @@ std::optional<plan> forced_plan(const solver_limits& limits, bool halves_fit,
                                 const rows_cost& rows) {
   if (!limits.force) return std::nullopt;
   const unsigned threads = std::max(1U, limits.threads);
+  const std::size_t steps = limits.memory / 2 / step_bytes;  // all the room, however long
   switch (*limits.force) {
     case method::lists:
-      return plan{.how = method::lists, .list_steps = SIZE_MAX};
+      return plan{.how = method::lists, .list_steps = steps};
     case method::heavy_lists:
-      return plan{.how = method::heavy_lists, .list_steps = SIZE_MAX, .fallback = rows.how};
+      return plan{.how = method::heavy_lists, .list_steps = steps, .fallback = rows.how};
     case method::halves:
       if (!halves_fit) return std::nullopt;
       return plan{.how = method::halves};

@@ -23,6 +23,16 @@
 #include <malloc.h>
 #endif
 
+// The entry point: it sets up what the whole process shares, learns how the standard streams meet
+// a terminal and what of the machine the solver may use, and hands the streams to the dialogue,
+// whose exit status it returns. Everything here speaks to the system; nothing decides how an
+// instance is answered.
+//
+// Running out of memory anywhere ends in one line and status 2, from the handler below, since
+// unwinding may itself need memory; freed heap blocks are kept for the next list rather than
+// returned and touched afresh; the C++ streams skip their synchronisation with C's, since the
+// dialogue flushes standard output itself before it waits for input.
+
 namespace {
 
 // Whether `descriptor` is a terminal, and which.
@@ -115,8 +125,6 @@ void keep_freed_memory() {
 int main() {
   keep_freed_memory();
   std::set_new_handler(out_of_memory);
-  // The dialogue reads through std::cin's buffer and flushes std::cout itself before it waits
-  // for input, so the C stdio streams need no synchronisation.
   std::ios::sync_with_stdio(false);
   const machine_limits machine = read_machine_limits();
   return run_dialogue(std::cin, std::cout, std::cerr, terminal_in_use(),

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 inline const std::string prompts[] = {
@@ -77,4 +79,37 @@ std::int64_t one_row(const std::vector<number>& values, const std::vector<number
     }
   }
   return best.back();
+}
+
+/// The best value from the list of every selection that no other beats with less or equal
+/// weight, built one element at a time: for large capacities with few such selections. Nothing
+/// once the list would hold more than `most` of them.
+template <typename number>
+std::optional<std::int64_t> pareto(const std::vector<number>& values,
+                                   const std::vector<number>& weights, std::int64_t capacity,
+                                   std::size_t most) {
+  using selection = std::pair<std::int64_t, std::int64_t>;  // weight, value
+  // By weight, the more valuable first among equal weights.
+  const auto before = [](const selection& a, const selection& b) {
+    return a.first != b.first ? a.first < b.first : a.second > b.second;
+  };
+  std::vector<selection> list{{0, 0}};
+  std::vector<selection> shifted;
+  std::vector<selection> all;
+  for (std::size_t k = 0; k < weights.size(); ++k) {
+    shifted.clear();
+    for (const auto& [weight, value] : list) {
+      if (weight + weights[k] <= capacity)
+        shifted.emplace_back(weight + weights[k], value + values[k]);
+    }
+    all.resize(list.size() + shifted.size());
+    std::merge(list.begin(), list.end(), shifted.begin(), shifted.end(), all.begin(), before);
+    // Each selection that beats every lighter one.
+    list.clear();
+    for (const selection& s : all) {
+      if (list.empty() || s.second > list.back().second) list.push_back(s);
+    }
+    if (list.size() > most) return std::nullopt;
+  }
+  return list.back().second;
 }
