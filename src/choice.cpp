@@ -121,14 +121,18 @@ std::optional<plan> forced_plan(const solver_limits& limits, bool halves_fit,
   return std::nullopt;
 }
 
+std::size_t table_of(const shape& s) {
+  return whole_table_bytes(s.elements, static_cast<int>(s.capacity));
+}
+
 // The plan for the instance as given.
 plan choose_as_given(const shape& s, const solver_limits& limits) {
   if (limits.force == method::two_rows_full) return {.how = method::two_rows_full};
-  const std::size_t table = whole_table_bytes(s.elements, static_cast<int>(s.capacity));
-  const std::size_t room = limits.memory / 2;
-  if (table <= room && (table <= limits.table || limits.force == method::whole_table)) {
-    return {.how = method::whole_table, .fallback = method::reduction};
-  }
+  const std::size_t table = table_of(s);
+  const bool small = table <= std::min(limits.table, small_table);
+  const bool fits =
+      table <= limits.memory / 2 && (table <= limits.table || limits.force == method::whole_table);
+  if (small || fits) return {.how = method::whole_table, .fallback = method::reduction};
   return {.how = method::reduction};
 }
 
@@ -150,6 +154,23 @@ plan heavy_plan(const rows_cost& rows, std::size_t room, unsigned processors) {
 }
 
 }  // namespace
+
+solver_limits with_machine(const solver_limits& limits) {
+  if (limits.machine == nullptr) return limits;
+  solver_limits read = limits;
+  const machine_limits machine = limits.machine();
+  read.memory = machine.memory;
+  read.threads = machine.threads;
+  read.machine = nullptr;
+  return read;
+}
+
+bool needs_machine(const shape& s, const solver_limits& limits) {
+  if (s.reduced) return s.open > 0;
+  // Only a table between the small ones and the budget may or may not fit in the memory.
+  const std::size_t table = table_of(s);
+  return (table > small_table && table <= limits.table) || limits.force == method::whole_table;
+}
 
 plan choose(const shape& s, const solver_limits& limits) {
   if (!s.reduced) return choose_as_given(s, limits);

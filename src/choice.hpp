@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "machine.hpp"
 #include "threads.hpp"
 
 // Which method answers which instance, and what follows where it gives up: a pure function of the
@@ -36,6 +37,10 @@ enum class run_mode {
   raced,        ///< the step lists, and the method beside them once they have had their head start
 };
 
+/// Bytes up to which the whole table is filled whatever the memory: any process that runs at all
+/// can spare them, and the machine's limits need not be read for it.
+inline constexpr std::size_t small_table = std::size_t{1} << 20;
+
 /// What the solver may take.
 struct solver_limits {
   std::size_t table = table_budget;  ///< bytes up to which the whole table is kept
@@ -46,6 +51,9 @@ struct solver_limits {
   /// rows, for the instance as given; the others for the elements the reduction leaves open):
   /// for tests and benchmarks, which compare them.
   std::optional<method> force = std::nullopt;
+  /// Where set, reads what the machine allows, in place of `memory` and `threads`, once a plan
+  /// needs them: reading costs a tenth of a millisecond, as much as a small instance's answer.
+  machine_limits (*machine)() = nullptr;
 };
 
 /// What the choice sees of an instance: its size as given and, once reduced, what is left open
@@ -76,6 +84,14 @@ struct plan {
 
   bool operator==(const plan&) const = default;
 };
+
+/// `limits` with what the machine allows read in, where it names a reader and has not yet.
+solver_limits with_machine(const solver_limits& limits);
+
+/// Whether the plan for an instance of shape `s` depends on the memory and processors: as given,
+/// only where a whole table past small_table bytes may or may not fit in the memory; once
+/// reduced, where elements are left open.
+bool needs_machine(const shape& s, const solver_limits& limits);
 
 /// The plan for an instance of shape `s` within `limits`. As given: the whole table while it is
 /// cheap, the reduction where it is not or where its memory is refused. Once reduced, the method

@@ -8,7 +8,8 @@
 
 #include "run.hpp"
 
-// Checks the arguments, plans for the instance's shape and hands over to the plan's run.
+// Checks the arguments, plans for the instance's shape and hands over to the plan's run. The
+// machine's limits are read only where the plan depends on them.
 
 namespace {
 
@@ -26,8 +27,8 @@ int knapsack(std::vector<int> values, std::vector<int> weights, int capacity,
              const solver_limits& limits) {
   check_arguments(values, weights, capacity);
   const shape given{.elements = weights.size(), .capacity = capacity};
-  const std::int64_t best =
-      best_by_plan({values, weights, capacity}, choose(given, limits), limits);
+  const solver_limits known = needs_machine(given, limits) ? with_machine(limits) : limits;
+  const std::int64_t best = best_by_plan({values, weights, capacity}, choose(given, known), known);
   if (best > INT_MAX) throw std::overflow_error("best total value exceeds INT_MAX");
   return static_cast<int>(best);
 }

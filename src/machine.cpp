@@ -1,17 +1,23 @@
 #include "machine.hpp"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cstdint>
-#include <fstream>
+#include <cstdio>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 #if __has_include(<sched.h>)
 #include <sched.h>
+#endif
+#if __has_include(<fcntl.h>) && __has_include(<unistd.h>)
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 // A process's control group is named in /proc/self/cgroup, one line per hierarchy:
@@ -25,26 +31,73 @@
 
 namespace {
 
-namespace fs = std::filesystem;
+// A file's text, or nothing where it cannot be read. These files are read on the way to a first
+// answer, so in as few calls as the system allows: where POSIX is, one read for a small file.
+std::string text_of(const std::string& path) {
+  std::string text;
+  std::array<char, 4096> chunk{};
+#if __has_include(<fcntl.h>) && __has_include(<unistd.h>)
+  const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (file < 0) return text;
+  // The kernel hands over a small file in one piece: a read short of the chunk is its end.
+  for (ssize_t got = 0; (got = read(file, chunk.data(), chunk.size())) > 0;) {
+    text.append(chunk.data(), static_cast<std::size_t>(got));
+    if (static_cast<std::size_t>(got) < chunk.size()) break;
+  }
+  close(file);
+#else
+  std::FILE* file = std::fopen(path.c_str(), "r");
+  if (file == nullptr) return text;
+  for (std::size_t got = 0; (got = std::fread(chunk.data(), 1, chunk.size(), file)) > 0;) {
+    text.append(chunk.data(), got);
+  }
+  std::fclose(file);
+#endif
+  return text;
+}
+
+// The numbers at the start of `text` (after blanks), as many as it holds; a word stops them.
+std::vector<std::int64_t> numbers_in(std::string_view text) {
+  std::vector<std::int64_t> numbers;
+  for (;;) {
+    const auto start = text.find_first_not_of(" \t\n");
+    if (start == std::string_view::npos) break;
+    text.remove_prefix(start);
+    std::int64_t number = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (error != std::errc()) break;
+    numbers.push_back(number);
+    text.remove_prefix(static_cast<std::size_t>(end - text.data()));
+  }
+  return numbers;
+}
 
 // The first number in a file (after `key`, when one is given); nothing where there is no such
 // file, no number there, or a negative one, as v1's quota of -1 for none.
-std::optional<std::uint64_t> read_number(const fs::path& path, std::string_view key = "") {
-  std::ifstream file(path);
+std::optional<std::uint64_t> read_number(const std::string& path, std::string_view key = "") {
+  std::string_view text;
+  const std::string whole = text_of(path);
+  text = whole;
   if (!key.empty()) {
-    for (std::string word; file >> word && word != key;) {
-    }
+    const auto at = text.find(key);
+    if (at == std::string_view::npos) return std::nullopt;
+    text.remove_prefix(at + key.size());
   }
-  std::int64_t number = 0;
-  if (!(file >> number) || number < 0) return std::nullopt;
-  return static_cast<std::uint64_t>(number);
+  const std::vector<std::int64_t> numbers = numbers_in(text);
+  if (numbers.empty() || numbers.front() < 0) return std::nullopt;
+  return static_cast<std::uint64_t>(numbers.front());
 }
 
 // The groups on the path from the mount point `mount` down to `group`.
-std::vector<fs::path> groups_down_to(const fs::path& mount, const std::string& group) {
-  std::vector<fs::path> groups{mount};
-  for (const fs::path& part : fs::path(group).relative_path()) {
-    if (!part.empty()) groups.push_back(groups.back() / part);
+std::vector<std::string> groups_down_to(const std::string& mount, std::string_view group) {
+  std::vector<std::string> groups{mount};
+  while (!group.empty()) {
+    const auto start = group.find_first_not_of('/');
+    if (start == std::string_view::npos) break;
+    group.remove_prefix(start);
+    const auto end = std::min(group.find('/'), group.size());
+    groups.push_back(groups.back() + "/" + std::string(group.substr(0, end)));
+    group.remove_prefix(end);
   }
   return groups;
 }
@@ -57,41 +110,47 @@ struct groups {
   std::string cpu_mount = "cpu,cpuacct";  // its mount's name
 };
 
-groups groups_of(const fs::path& root) {
+groups groups_of(const std::string& root) {
   groups found;
-  std::ifstream file(root / "proc/self/cgroup");
-  for (std::string line; std::getline(file, line);) {
+  const std::string text = text_of(root + "/proc/self/cgroup");
+  std::string_view lines = text;
+  while (!lines.empty()) {
+    const auto end = std::min(lines.find('\n'), lines.size());
+    const std::string_view line = lines.substr(0, end);
+    lines.remove_prefix(std::min(end + 1, lines.size()));
     const auto first = line.find(':');
-    const auto second = first == std::string::npos ? first : line.find(':', first + 1);
-    if (second == std::string::npos) continue;
-    const std::string controllers = line.substr(first + 1, second - first - 1);
-    const std::string path = line.substr(second + 1);
+    const auto second = first == std::string_view::npos ? first : line.find(':', first + 1);
+    if (second == std::string_view::npos) continue;
+    const std::string_view controllers = line.substr(first + 1, second - first - 1);
+    const std::string path(line.substr(second + 1));
     if (controllers.empty()) found.unified = path;
-    std::istringstream names(controllers);
-    for (std::string name; std::getline(names, name, ',');) {
+    for (std::string_view names = controllers; !names.empty();) {
+      const auto comma = std::min(names.find(','), names.size());
+      const std::string_view name = names.substr(0, comma);
+      names.remove_prefix(std::min(comma + 1, names.size()));
       if (name == "memory") found.memory = path;
       if (name == "cpu") {
         found.cpu = path;
-        found.cpu_mount = controllers;
+        found.cpu_mount = std::string(controllers);
       }
     }
   }
   return found;
 }
 
-std::size_t memory_limit(const fs::path& root, const groups& in) {
-  const auto available = read_number(root / "proc/meminfo", "MemAvailable:");  // in KiB
+std::size_t memory_limit(const std::string& root, const groups& in) {
+  const auto available = read_number(root + "/proc/meminfo", "MemAvailable:");  // in KiB
   std::uint64_t least =
       available && *available <= UINT64_MAX / 1024 ? *available * 1024 : UINT64_MAX;
-  const auto take = [&](const fs::path& mount, const std::optional<std::string>& group,
+  const auto take = [&](const std::string& mount, const std::optional<std::string>& group,
                         const char* name) {
     if (!group) return;
-    for (const fs::path& at : groups_down_to(mount, *group)) {
-      least = std::min(least, read_number(at / name).value_or(UINT64_MAX));
+    for (const std::string& at : groups_down_to(mount, *group)) {
+      least = std::min(least, read_number(at + "/" + name).value_or(UINT64_MAX));
     }
   };
-  take(root / "sys/fs/cgroup", in.unified, "memory.max");
-  take(root / "sys/fs/cgroup/memory", in.memory, "memory.limit_in_bytes");
+  take(root + "/sys/fs/cgroup", in.unified, "memory.max");
+  take(root + "/sys/fs/cgroup/memory", in.memory, "memory.limit_in_bytes");
   return least <= SIZE_MAX ? static_cast<std::size_t>(least) : SIZE_MAX;
 }
 
@@ -103,25 +162,23 @@ std::optional<unsigned> quota_threads(std::optional<std::uint64_t> quota,
   return static_cast<unsigned>(std::clamp<std::uint64_t>(threads, 1, UINT32_MAX));
 }
 
-unsigned cpu_quota(const fs::path& root, const groups& in) {
+unsigned cpu_quota(const std::string& root, const groups& in) {
   unsigned least = UINT32_MAX;
   if (in.unified) {
-    for (const fs::path& at : groups_down_to(root / "sys/fs/cgroup", *in.unified)) {
+    for (const std::string& at : groups_down_to(root + "/sys/fs/cgroup", *in.unified)) {
       // "max 100000" reads as no number: unlimited.
-      std::ifstream file(at / "cpu.max");
-      std::int64_t quota = 0;
-      std::int64_t period = 0;
-      if (file >> quota >> period && quota > 0 && period > 0) {
-        least = std::min(least, *quota_threads(static_cast<std::uint64_t>(quota),
-                                               static_cast<std::uint64_t>(period)));
+      const std::vector<std::int64_t> numbers = numbers_in(text_of(at + "/cpu.max"));
+      if (numbers.size() >= 2 && numbers[0] > 0 && numbers[1] > 0) {
+        least = std::min(least, *quota_threads(static_cast<std::uint64_t>(numbers[0]),
+                                               static_cast<std::uint64_t>(numbers[1])));
       }
     }
   }
   if (in.cpu) {
-    const fs::path mount = root / "sys/fs/cgroup" / in.cpu_mount;
-    for (const fs::path& at : groups_down_to(mount, *in.cpu)) {
-      const auto threads = quota_threads(read_number(at / "cpu.cfs_quota_us"),
-                                         read_number(at / "cpu.cfs_period_us"));
+    const std::string mount = root + "/sys/fs/cgroup/" + in.cpu_mount;
+    for (const std::string& at : groups_down_to(mount, *in.cpu)) {
+      const auto threads = quota_threads(read_number(at + "/cpu.cfs_quota_us"),
+                                         read_number(at + "/cpu.cfs_period_us"));
       if (threads) least = std::min(least, *threads);
     }
   }
@@ -140,8 +197,11 @@ unsigned affinity_threads() {
 
 }  // namespace
 
-machine_limits read_machine_limits(const fs::path& root, std::optional<unsigned> processors) {
-  const groups in = groups_of(root);
-  return {memory_limit(root, in),
-          std::min(processors.value_or(affinity_threads()), cpu_quota(root, in))};
+machine_limits read_machine_limits(const std::filesystem::path& root,
+                                   std::optional<unsigned> processors) {
+  // Paths are joined as strings: "/" and a fake root alike end up with a doubled slash at most.
+  const std::string base = root.string() == "/" ? "" : root.string();
+  const groups in = groups_of(base);
+  return {memory_limit(base, in),
+          std::min(processors.value_or(affinity_threads()), cpu_quota(base, in))};
 }

@@ -24,9 +24,9 @@
 #endif
 
 // The entry point: it sets up what the whole process shares, learns how the standard streams meet
-// a terminal and what of the machine the solver may use, and hands the streams to the dialogue,
-// whose exit status it returns. Everything here speaks to the system; nothing decides how an
-// instance is answered.
+// a terminal, tells the solver where to read what of the machine it may use, should its plan need
+// that, and hands the streams to the dialogue, whose exit status it returns. Everything here speaks
+// to the system; nothing decides how an instance is answered.
 //
 // Running out of memory anywhere ends in one line and status 2, from the handler below, since
 // unwinding may itself need memory; freed heap blocks are kept for the next list rather than
@@ -126,7 +126,6 @@ int main() {
   keep_freed_memory();
   std::set_new_handler(out_of_memory);
   std::ios::sync_with_stdio(false);
-  const machine_limits machine = read_machine_limits();
   return run_dialogue(std::cin, std::cout, std::cerr, terminal_in_use(),
-                      {.memory = machine.memory, .threads = machine.threads});
+                      {.machine = [] { return read_machine_limits(); }});
 }

@@ -126,8 +126,9 @@ std::int64_t best_of_reduction(const instance& given, const solver_limits& limit
   const reduced r = reduce(given.values, given.weights, given.capacity);
   // A selection already found is worth more than the answer may be.
   if (r.lower > INT_MAX) throw std::overflow_error("best total value exceeds INT_MAX");
-  const plan open = choose(shape_of(r, given.weights.size(), given.capacity), limits);
-  return best_of_reduced(r, open, limits);
+  const shape s = shape_of(r, given.weights.size(), given.capacity);
+  const solver_limits known = needs_machine(s, limits) ? with_machine(limits) : limits;
+  return best_of_reduced(r, choose(s, known), known);
 }
 
 // The answer by method `how` for the instance as given; nothing where its memory is refused.

@@ -125,6 +125,28 @@ TEST(Knapsack, TakesNoMoreMemoryThanGiven) {
   EXPECT_EQ(knapsack(std::vector{1, 1}, std::vector{1, 1}, 0, {.table = 0, .memory = 0}), 0);
 }
 
+// A reader of the machine's limits that counts its calls, and gives too little memory for the
+// instance below.
+int machine_reads = 0;
+machine_limits little_memory() {
+  ++machine_reads;
+  return {.memory = 4000, .threads = 1};
+}
+
+// The machine is read only where a plan depends on it, once, and then what it says holds.
+TEST(Knapsack, ReadsTheMachineOnlyWhereAPlanNeedsIt) {
+  machine_reads = 0;
+  EXPECT_EQ(knapsack({60, 100, 120}, {10, 20, 30}, 50, {.machine = little_memory}), 220);
+  EXPECT_EQ(machine_reads, 0) << "a small table";
+  EXPECT_EQ(knapsack({5, 7}, {3, 4}, 10000000, {.machine = little_memory}), 12);
+  EXPECT_EQ(machine_reads, 0) << "past the budget, where the reduction answers";
+  const test_instance unreachable = unreachable_subset_sum(50, 1000, 3000, 3 * 15000 + 2);
+  EXPECT_THROW(knapsack(unreachable.values, unreachable.weights, unreachable.capacity,
+                        {.machine = little_memory}),
+               std::bad_alloc);
+  EXPECT_EQ(machine_reads, 1) << "a table of 9 MB, then the lists";
+}
+
 TEST(Knapsack, RefusesArgumentsOutsideTheTable) {
   EXPECT_THROW(knapsack({1}, {1}, -1), std::invalid_argument);
   EXPECT_THROW(knapsack({1, 2}, {1, -1}, 5), std::invalid_argument);

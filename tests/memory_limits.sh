@@ -68,8 +68,9 @@ table=$( (ulimit -v $(((least + 8) * 1024)); "$program" <<<"100 39000 $(elements
 
 # Every address-space limit from 3 to 12 MiB, on a valid instance and on a refused one: the run
 # answers, or refuses with one line, or stops for lack of memory with one line; it never aborts.
-# (Below some limit the loader cannot even map the libraries and says so itself: status 127.
-# Most limits must let the program start, or nothing was tested.)
+# (Below some limit a program linked with shared libraries cannot even have them mapped, and the
+# loader says so itself: status 127. Most limits must let the program start, or nothing was
+# tested.)
 started=0
 for ((limit = 3072; limit <= 12288; limit += 64)); do
   for input in "3 50 60 100 120 10 20 30" "2 5 1 2x"; do
