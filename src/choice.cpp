@@ -28,13 +28,15 @@
 // - A subset sum the lists have not met in a moment they seldom meet, and beside a row of bits
 //   they slow it down more than they help: the row follows them after a hundredth of its time,
 //   on every processor.
-// - Where single elements take a large share of the capacity and values per weight are alike (a
-//   published class of hard instances is built so), the answer lies far from the greedy
-//   selection, and lists over every element, the heaviest first, mostly find it sooner
-//   (heavy.cpp); where the lists from the greedy selection have not finished in 2 ms, those
-//   start beside them, or after them on one processor, and the rows come last, where they fit.
-//   Rows that take less than a tenth of a second answer sooner than those lists would, and are
-//   planned as anywhere else.
+// - Where single elements take a large share of the capacity (a published class of hard
+//   instances is built so), the lists from the greedy selection take about as long as the rows
+//   as often as not. Where the rows take less than a tenth of a second, they race those lists
+//   from 2 ms on, on two processors or more. Where the rows take longer, lists over every
+//   element, the heaviest first, mostly find the answer sooner (heavy.cpp): they start beside the
+//   lists from the greedy selection after 2 ms (after them on one processor), and where neither
+//   has answered within the rows' time, both stop and the rows follow on every processor. Heavy
+//   or not, the two ways of filling rows on two threads are costed apart: each thread fills a row
+//   over half of the elements, and cuts off fewer columns than one row over all of them.
 // - Where the rows would not fit in the memory left, the lists run alone, however long (for heavy
 //   elements both kinds, sharing it). Before rows, the lists hold no more than the rows would on
 //   two threads, and in a race both fit in half the usable memory; before the halves, which take
@@ -66,11 +68,11 @@ constexpr double raced_ns = 1e8;           // rows longer than this race the lis
 // costs to start, so that no thread starts where the greedy lists answer at once.
 constexpr std::int64_t heavy_share = 64;
 constexpr double heavy_after_ns = 2e6;
-
-// How much faster `threads` threads fill rows than one.
-double speedup(unsigned threads) {
-  return threads <= 1 ? 1.0 : threads == 2 ? 1.9 : 0.9 * threads;
-}
+// Of the rows' time, the work the lists may do where elements are heavy: there the lists from the
+// greedy selection are quick more often, and the rows no quicker than elsewhere.
+constexpr double heavy_share_of_rows = 1.0;
+// Rows shorter than this answer before the lists from the heaviest element would have started.
+constexpr double heavy_rows_ns = 2 * heavy_after_ns;
 
 std::uint64_t head_start(double other_ns, double share = lists_share) {
   return static_cast<std::uint64_t>(share * other_ns / step_ns) + 1;
@@ -88,8 +90,12 @@ struct rows_cost {
   double ns(unsigned threads) const {
     // Threads share a pass of bits only where its shifts are long: rarely.
     if (how == method::bit_rows) return static_cast<double>(s.bit_words) * bit_word_ns;
+    // Two threads each fill a row over half of the elements, and cut off fewer columns than one
+    // row over all of them; three or more share the columns of each pass, 0.9 times as fast each.
     const double cell = bytes(1) <= cached_bytes ? cached_cell_ns : cell_ns;
-    return static_cast<double>(s.row_cells) * cell / speedup(threads);
+    if (threads <= 1) return static_cast<double>(s.row_cells) * cell;
+    if (threads == 2) return static_cast<double>(s.row_cells_halved) * cell;
+    return static_cast<double>(s.row_cells) * cell / (0.9 * threads);
   }
 };
 
@@ -136,20 +142,37 @@ plan choose_as_given(const shape& s, const solver_limits& limits) {
   return {.how = method::reduction};
 }
 
-// Heavy elements: the lists from the greedy selection, and the lists from the heaviest element
-// beside them after 2 ms (after them on one processor), then the rows where they fit. Each list
-// holds no more than a row; the lists together, or one of them and the row that follows it, fit
-// in the room. Where no row fits, the lists share the room.
-plan heavy_plan(const rows_cost& rows, std::size_t room, unsigned processors) {
-  const bool row_fits = rows.bytes(1) <= room;
-  const std::size_t each =
-      row_fits ? std::min({rows.bytes(1), room - rows.bytes(1), room / 2}) : room / 2;
+// Heavy elements, where the rows fit and take less than a tenth of a second: the lists from the
+// greedy selection are there as often as not about as quick as the rows, so on two processors or
+// more the rows race them, from 2 ms on, on a thread of their own. Nothing where the rows are
+// shorter than that, or on one processor: then they are planned as anywhere else.
+std::optional<plan> quick_heavy_plan(const rows_cost& rows, std::size_t room, unsigned processors) {
+  if (processors < 2 || rows.ns(1) < heavy_rows_ns || rows.bytes(1) > room / 2) return {};
+  const std::uint64_t after = head_start(heavy_after_ns, 1.0);
+  return plan{.how = method::rows,
+              .mode = run_mode::raced,
+              .head_start = after,
+              .head_start_unraced = head_start(rows.ns(1), heavy_share_of_rows),
+              .list_steps = std::min(rows.bytes(2), room / 2) / step_bytes};
+}
+
+// Heavy elements, where the rows take longer or do not fit: the lists from the greedy selection,
+// and the lists from the heaviest element beside them after 2 ms (after them on one processor);
+// where neither answers within the rows' time, the rows on every processor, where they fit. The
+// two lists run at once and are gone before the rows start: each holds no more than a row, and
+// both fit in the room.
+plan slow_heavy_plan(const rows_cost& rows, std::size_t room, unsigned processors) {
+  const bool share = rows.bytes(processors) <= room && rows.ns(processors) < rows.ns(1);
+  const unsigned threads = share ? processors : 1;
+  const bool row_fits = rows.bytes(threads) <= room;
   const std::uint64_t after = head_start(heavy_after_ns, 1.0);
   return {.how = method::heavy_lists,
           .mode = processors >= 2 ? run_mode::raced : run_mode::lists_first,
           .head_start = after,
           .head_start_unraced = after,
-          .list_steps = each / step_bytes,
+          .list_work = row_fits ? head_start(rows.ns(threads), heavy_share_of_rows) : UINT64_MAX,
+          .threads = threads,
+          .list_steps = std::min(row_fits ? rows.bytes(1) : SIZE_MAX, room / 2) / step_bytes,
           .fallback = row_fits ? rows.how : method::none};
 }
 
@@ -190,10 +213,16 @@ plan choose(const shape& s, const solver_limits& limits) {
   const unsigned processors = std::max(1U, limits.threads);
   const bool heavy = !s.subset_sum && s.heaviest * heavy_share >= s.open_capacity;
   if (heavy && (rows.bytes(1) > room || rows.ns(processors) >= raced_ns)) {
-    return heavy_plan(rows, room, processors);
+    return slow_heavy_plan(rows, room, processors);
+  }
+  if (heavy) {
+    if (const auto quick = quick_heavy_plan(rows, room, processors)) return *quick;
   }
   unsigned threads = processors;
-  if (rows.bytes(threads) > room || rows.ns(1) < threaded_ns) threads = 1;
+  if (rows.bytes(threads) > room || rows.ns(1) < threaded_ns || rows.ns(threads) >= rows.ns(1)) {
+    threads = 1;
+  }
+  const double share = heavy ? heavy_share_of_rows : lists_share;
   // The lists hold no more than the rows would on two threads: so both together never take more
   // than twice that, whoever answers.
   const std::size_t list_bytes = std::min(rows.bytes(2), room);
@@ -219,7 +248,7 @@ plan choose(const shape& s, const solver_limits& limits) {
   }
   return {.how = method::rows,
           .mode = run_mode::lists_first,
-          .head_start = head_start(rows.ns(threads)),
+          .head_start = head_start(rows.ns(threads), share),
           .threads = threads,
           .list_steps = list_bytes / step_bytes};
 }

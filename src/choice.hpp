@@ -61,13 +61,14 @@ struct solver_limits {
 struct shape {
   std::size_t elements = 0;
   std::int64_t capacity = 0;
-  bool reduced = false;            ///< the fields below hold
-  std::size_t open = 0;            ///< elements left open
-  std::int64_t open_capacity = 0;  ///< the room they share
-  bool subset_sum = false;         ///< every open value the same multiple of its weight
-  std::int64_t heaviest = 0;       ///< weight of the heaviest open element
-  std::uint64_t row_cells = 0;     ///< cells the rows of best values compute on one thread
-  std::uint64_t bit_words = 0;     ///< words the row of bits computes
+  bool reduced = false;                ///< the fields below hold
+  std::size_t open = 0;                ///< elements left open
+  std::int64_t open_capacity = 0;      ///< the room they share
+  bool subset_sum = false;             ///< every open value the same multiple of its weight
+  std::int64_t heaviest = 0;           ///< weight of the heaviest open element
+  std::uint64_t row_cells = 0;         ///< cells the rows of best values compute on one thread
+  std::uint64_t row_cells_halved = 0;  ///< the same on two threads, for the busier one
+  std::uint64_t bit_words = 0;         ///< words the row of bits computes
 };
 
 /// How to answer: `how`, with the step lists beside it as `mode` says, then `fallback` where `how`
@@ -78,6 +79,8 @@ struct plan {
   std::uint64_t head_start = 0;  ///< work of the lists before `how` starts, but alone
   /// Where `how` races the lists and no thread can be had for it: the head start instead.
   std::uint64_t head_start_unraced = 0;
+  /// Work after which the lists, each kind, give up, where they race and `fallback` follows.
+  std::uint64_t list_work = UINT64_MAX;
   unsigned threads = 1;        ///< threads of `how`, and of `fallback`
   std::size_t list_steps = 0;  ///< steps each kind of list may hold at once
   method fallback = method::none;

@@ -249,6 +249,12 @@ void narrow(list<entry>& steps, std::size_t width, const relaxation& rest, std::
 constexpr std::size_t completions = 8;  // steps completed after each merge
 constexpr std::size_t coarse_rows = 16;
 constexpr std::size_t coarse_columns = std::size_t{1} << 19;
+// Columns the coarse rows have at most: 2^19, and no more than a 64th of the capacity, where they
+// would cost a good part of the rows themselves. A column costs a 16th of a step written.
+std::size_t coarse_columns_for(std::int64_t capacity) {
+  return std::min(coarse_columns, static_cast<std::size_t>(capacity / 64) + 1);
+}
+constexpr std::size_t columns_per_step = 16;
 
 // The open elements in the order the lists take them in, heaviest first.
 struct heavy_order {
@@ -290,9 +296,15 @@ std::optional<std::int64_t> heavy_lists(const reduced& r, const heavy_order& by_
     if (step % rebuild_every == rebuild_every - 1) rest = relax(r.sorted, taken);
     if (limits.keep_going && !limits.keep_going(work)) return std::nullopt;
     if (!coarse && steps.size >= coarse_from) {
-      coarse_steps = coarse_rows * coarse_columns * sizeof(cell) / step_bytes;
-      if (coarse_steps + held(steps) + held(spare) > limits.max_steps) return std::nullopt;
-      coarse.emplace(order, std::min(step + 1, n - 1), r.capacity, coarse_rows, coarse_columns);
+      const std::size_t columns = coarse_columns_for(r.capacity);
+      const std::uint64_t build = (n - step) * columns / columns_per_step;
+      coarse_steps = coarse_rows * columns * sizeof(cell) / step_bytes;
+      if (coarse_steps + held(steps) + held(spare) > limits.max_steps ||
+          build > limits.max_work - std::min(limits.max_work, work)) {
+        return std::nullopt;
+      }
+      work += build;
+      coarse.emplace(order, std::min(step + 1, n - 1), r.capacity, coarse_rows, columns);
     }
     const std::size_t wanted = 2 * steps.size;
     if (coarse_steps + held(steps) + std::max(wanted + 1, held(spare)) > limits.max_steps ||

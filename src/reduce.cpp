@@ -413,6 +413,59 @@ std::size_t decide_elements(reduced& r, const lagrangian& at) {
   return count;
 }
 
+// Drops every element that enough others dominate. The elements heavier than c/(m + 1) make a
+// class of which no more than m fit together; where m others of the class weigh no more and are
+// worth no less than an element of it, a best selection that holds the element leaves out one of
+// them, which may take its place. So some best selection holds no element so dominated (that with
+// the dominating elements first, say, ties by place), and all of them go at once. Classes of up
+// to `most_together` together are checked, from the heaviest elements down: a class of many
+// elements of alike weights, where only a few fit, shrinks to those few that no others beat.
+// Returns how many it dropped.
+std::size_t drop_dominated(reduced& r) {
+  constexpr std::int64_t most_together = 64;
+  const std::size_t n = r.sorted.size();
+  // By weight, the more valuable first, ties by place: each element's dominators come before it.
+  std::vector<std::size_t> order(n);
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::ranges::sort(order, [&](std::size_t a, std::size_t b) {
+    const element& x = r.sorted[a];
+    const element& y = r.sorted[b];
+    return x.weight != y.weight ? x.weight < y.weight
+           : x.value != y.value ? x.value > y.value
+                                : a < b;
+  });
+  // Ranks of the values, the most valuable first, for counting those worth no less.
+  std::vector<std::int64_t> values(n);
+  std::ranges::transform(r.sorted, values.begin(), &element::value);
+  std::ranges::sort(values, std::greater<>());
+  const auto rank_of = [&](std::int64_t value) {
+    return static_cast<std::size_t>(std::ranges::lower_bound(values, value, std::greater<>()) -
+                                    values.begin());
+  };
+  std::vector<bool> dropped(n, false);
+  std::vector<std::size_t> counted(n + 1);  // a Fenwick tree over the ranks
+  std::size_t class_start = n;              // in `order`: the class is order[class_start, n)
+  for (std::int64_t m = 1; m <= most_together; ++m) {
+    while (class_start > 0 && r.sorted[order[class_start - 1]].weight * (m + 1) > r.capacity) {
+      --class_start;
+    }
+    if (n - class_start <= static_cast<std::size_t>(m)) continue;
+    std::ranges::fill(counted, 0);
+    for (std::size_t at = class_start; at < n; ++at) {
+      const std::size_t k = order[at];
+      const std::size_t rank = rank_of(r.sorted[k].value);
+      std::size_t dominators = 0;  // placed before, so no heavier; of rank 0 to `rank`: no less
+      for (std::size_t i = rank + 1; i > 0; i -= i & (~i + 1)) dominators += counted[i];
+      if (dominators >= static_cast<std::size_t>(m)) dropped[k] = true;
+      for (std::size_t i = rank + 1; i <= n; i += i & (~i + 1)) ++counted[i];
+    }
+  }
+  std::size_t place = 0;
+  const std::size_t before = n;
+  std::erase_if(r.sorted, [&](const element&) { return dropped[place++]; });
+  return before - r.sorted.size();
+}
+
 // How many of the smallest amounts (all positive) sum to at most `room`; reorders them. Halves
 // the range each round around its median, in linear time overall.
 std::size_t smallest_within(std::span<std::int64_t> amounts, std::int64_t room) {
@@ -519,7 +572,7 @@ reduced reduce(std::span<const int> values, std::span<const int> weights, int ca
     last = bound(r);
     if (r.lower >= r.upper) break;
     const std::size_t before = r.sorted.size();
-    const std::size_t decided = decide_elements(r, last);
+    const std::size_t decided = decide_elements(r, last) + drop_dominated(r);
     // Elements taken for good that do not fit together: no selection beats the lower bound.
     if (r.capacity < 0) {
       r.upper = r.lower;

@@ -229,17 +229,27 @@ std::optional<cell> by_one_row(const row_task& task, const std::stop_token& stop
   return row->at(task.capacity);
 }
 
+// The elements dealt alternately into two halves, and each half's total weight.
+struct halved {
+  std::array<std::vector<element>, 2> halves;
+  std::array<std::uint64_t, 2> weights{};
+};
+
+halved halves_of(std::span<const element> elements) {
+  halved made;
+  for (std::size_t k = 0; k < elements.size(); ++k) {
+    made.halves[k % 2].push_back(elements[k]);
+    made.weights[k % 2] += static_cast<std::uint64_t>(elements[k].weight);
+  }
+  return made;
+}
+
 // Two rows, each over half of the elements on a thread of its own: they share nothing until the
 // end, where the best pair of columns that add up to the capacity is the answer. Where the second
 // thread cannot be had, one row over every element.
 std::optional<cell> by_halves_of_rows(const row_task& task, const rows_options& options) {
   const std::size_t capacity = task.capacity;
-  std::vector<element> halves[2];
-  std::uint64_t weights[2] = {0, 0};
-  for (std::size_t k = 0; k < task.elements.size(); ++k) {
-    halves[k % 2].push_back(task.elements[k]);
-    weights[k % 2] += static_cast<std::uint64_t>(task.elements[k].weight);
-  }
+  const auto [halves, weights] = halves_of(task.elements);
   std::optional<filled_row> rows[2];
   std::optional<cell> alone;
   on_threads(
@@ -346,12 +356,26 @@ std::size_t rows_bytes(std::int64_t capacity, unsigned threads) {
   return (worth_threads(capacity, threads) == 1 ? 1 : 2) * columns * sizeof(cell);
 }
 
+namespace {
+
+std::uint64_t cells_of(const std::vector<pass>& passes) {
+  std::uint64_t cells = 0;
+  for (const pass& p : passes) cells += p.to - std::min(p.from, p.to);
+  return cells;
+}
+
+}  // namespace
+
 std::uint64_t rows_cells(const reduced& r) {
   const auto capacity = static_cast<std::size_t>(r.capacity);
-  std::uint64_t cells = 0;
-  for (const pass& p : passes_of(r.sorted, capacity, capacity))
-    cells += p.to - std::min(p.from, p.to);
-  return cells;
+  return cells_of(passes_of(r.sorted, capacity, capacity));
+}
+
+std::uint64_t rows_cells_halved(const reduced& r) {
+  const auto capacity = static_cast<std::size_t>(r.capacity);
+  const auto [halves, weights] = halves_of(r.sorted);
+  return std::max(cells_of(passes_of(halves[0], capacity, capacity, weights[1])),
+                  cells_of(passes_of(halves[1], capacity, capacity, weights[0])));
 }
 
 std::optional<std::int64_t> best_by_rows(const reduced& r, const rows_options& options) {

@@ -41,6 +41,10 @@ std::size_t rows_bytes(std::int64_t capacity, unsigned threads);
 /// Cells of the passes best_by_rows() computes for `r` on one thread: the measure of its cost.
 std::uint64_t rows_cells(const reduced& r);
 
+/// The same on two threads, for the thread that computes more: each fills a row over half of
+/// the elements, and cuts off fewer columns than one row over all of them.
+std::uint64_t rows_cells_halved(const reduced& r);
+
 /// The best value of the open elements of `r`, from rows of best values: exact in 64 bits up to
 /// UINT32_MAX, at least UINT32_MAX beyond it; nothing once a stop is requested. Threads that
 /// cannot be had leave the work to those that can. Throws std::bad_alloc when the rows cannot be

@@ -42,7 +42,7 @@ std::optional<std::int64_t> open_by(method how, const reduced& r, const plan& p,
     case method::lists:
       return best_by_steps(r, {p.list_steps, UINT64_MAX, until(options.stop)});
     case method::heavy_lists:
-      return best_by_heavy_lists(r, {p.list_steps, UINT64_MAX, until(options.stop)});
+      return best_by_heavy_lists(r, {p.list_steps, p.list_work, until(options.stop)});
     case method::halves:
       return best_by_halves(r);
     case method::rows:
@@ -71,23 +71,29 @@ std::int64_t answered(const std::optional<std::int64_t>& best) {
 }
 
 // The lists, and the plan's method beside them once the lists have had their head start; the
-// first to answer answers, and the other stops at its next check. Where no thread can be had for
-// the method, the lists go on to the head start they would have had alone, and it runs here after
-// them.
+// first to answer answers, and the other stops at its next check. Once the lists have done the
+// plan's work, both stop; where both give up, the fallback runs here, once both have let go of
+// their memory. Where no thread can be had for the method, the lists go on to the head start
+// they would have had alone, and it runs here after them.
 std::int64_t best_by_race(const reduced& r, const plan& p, const solver_limits& limits) {
   std::optional<std::int64_t> from_other;
   std::exception_ptr other_failure;
   std::atomic<bool> other_done{false};
   bool refused = false;
+  bool out_of_work = false;
   std::jthread other;  // stopped and joined when it goes out of scope
   step_limits lists{p.list_steps, UINT64_MAX};
   lists.keep_going = [&](std::uint64_t work) {
     if (refused) return work < p.head_start_unraced;
+    if (work >= p.list_work) {
+      out_of_work = true;
+      return false;
+    }
     if (!other.joinable() && work >= p.head_start) {
       try {
         other = limits.start([&](const std::stop_token& stop) {
           try {
-            from_other = method_then_fallback(r, p, {p.threads, stop, limits.start});
+            from_other = open_by(p.how, r, p, {p.threads, stop, limits.start});
           } catch (...) {
             other_failure = std::current_exception();
           }
@@ -101,11 +107,14 @@ std::int64_t best_by_race(const reduced& r, const plan& p, const solver_limits& 
     // A method that failed or gave up leaves the lists to go on.
     return !other_done.load(std::memory_order_acquire) || !from_other;
   };
+  const rows_options here{p.threads, {}, limits.start};
   if (const auto best = best_by_steps(r, lists)) return *best;
-  if (!other.joinable()) return answered(method_then_fallback(r, p, {p.threads, {}, limits.start}));
+  if (!other.joinable()) return answered(method_then_fallback(r, p, here));
+  if (out_of_work) other.request_stop();
   other.join();
   if (other_failure) std::rethrow_exception(other_failure);
-  return answered(from_other);
+  if (from_other) return *from_other;
+  return answered(open_by(p.fallback, r, p, here));
 }
 
 // The best value of the open elements of `r`, as plan `p` says.
@@ -178,6 +187,7 @@ shape shape_of(const reduced& r, std::size_t elements, int capacity) {
     s.bit_words = bits_words(r);
   } else {
     s.row_cells = rows_cells(r);
+    s.row_cells_halved = rows_cells_halved(r);
   }
   return s;
 }

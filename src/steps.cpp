@@ -1,6 +1,7 @@
 #include "steps.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <climits>
 #include <cmath>
@@ -60,12 +61,26 @@ struct step : entry {
 };
 static_assert(sizeof(step) == step_bytes);
 
+// A weight's class: its bit width and the two bits after the leading one, so that a class holds
+// weights within a quarter of each other, and heavier weights have no lower class.
+constexpr std::size_t weight_classes = 256;
+
+std::size_t class_of(std::int64_t weight) {
+  const auto w = static_cast<std::uint64_t>(weight);
+  if (w < 8) return w;
+  const auto width = static_cast<std::size_t>(std::bit_width(w));
+  return 4 * width - 4 + ((w >> (width - 3)) & 3);
+}
+
 // The sorted elements, and the capacity every list works to.
 struct problem {
   std::span<const element> sorted;
   std::vector<std::int64_t> weight_before;    // [k]: total weight of the elements before k
   std::vector<std::int64_t> lightest_before;  // [k]: least weight of an element before k
   std::vector<std::int64_t> lightest_from;    // [k]: least weight of an element from k on
+  std::vector<std::uint8_t> weight_class;     // [k]: class_of() the weight of element k
+  std::vector<std::size_t> next_alike;        // [k]: the next element of k's class, or n
+  std::size_t top_class;                      // the capacity's class
   std::int64_t capacity;
   std::int64_t value_divisor;  // of every value
   rates by_count;              // of the reduction's bound by count, where one binds
@@ -83,6 +98,9 @@ problem problem_of(const reduced& r) {
             std::vector<std::int64_t>(n + 1, 0),
             std::vector<std::int64_t>(n + 1, INT64_MAX),
             std::vector<std::int64_t>(n + 1, INT64_MAX),
+            std::vector<std::uint8_t>(n),
+            std::vector<std::size_t>(n),
+            class_of(r.capacity),
             r.capacity,
             r.value_divisor,
             r.bound_rates,
@@ -93,8 +111,14 @@ problem problem_of(const reduced& r) {
     p.weight_before[k + 1] = p.weight_before[k] + r.sorted[k].weight;
     p.lightest_before[k + 1] = std::min(p.lightest_before[k], r.sorted[k].weight);
   }
+  std::array<std::size_t, weight_classes> next_of_class;
+  next_of_class.fill(n);
   for (std::size_t k = n; k-- > 0;) {
     p.lightest_from[k] = std::min(p.lightest_from[k + 1], r.sorted[k].weight);
+    const std::size_t c = class_of(r.sorted[k].weight);
+    p.weight_class[k] = static_cast<std::uint8_t>(c);
+    p.next_alike[k] = next_of_class[c];
+    next_of_class[c] = k;
   }
   if (p.counted) {
     p.gains_from.assign(n + 1, 0);
@@ -135,6 +159,99 @@ neighbours neighbours_of(const problem& p, window w) {
           p.lightest_from[w.last],
           p.lightest_before[w.first],
           p.counted ? p.gains_from[w.last] + p.gains_before[w.first] : 0};
+}
+
+// Of the elements after a window, those that may fit in a room r: those of r's class or lower,
+// which hold every element no heavier than r. Of these, the first in order has the best value per
+// weight, and their values sum to the most they can add. Kept by class as the window widens: each
+// class's first element after the window, found from the next element of its class, and the
+// total value of its elements there; prepare() sums them up for the rooms of a merge.
+class fitting_after {
+ public:
+  fitting_after(const problem& p, std::size_t last) : p_(&p), last_(last) {
+    first_.fill(p.sorted.size());
+    value_.fill(0);
+    for (std::size_t k = p.sorted.size(); k-- > last;) {
+      first_[p.weight_class[k]] = k;
+      value_[p.weight_class[k]] += p.sorted[k].value;
+    }
+  }
+
+  /// Moves past the element at the window's last place, now inside the window.
+  void pass() {
+    const std::size_t c = p_->weight_class[last_];
+    value_[c] -= p_->sorted[last_].value;
+    if (first_[c] == last_) first_[c] = p_->next_alike[last_];
+    ++last_;
+  }
+
+  /// Sums the classes up, for the rooms of the next merge.
+  void prepare() {
+    const std::size_t none = p_->sorted.size();
+    std::size_t first = none;
+    std::int64_t value = 0;
+    for (std::size_t c = 0; c <= p_->top_class; ++c) {
+      first = std::min(first, first_[c]);
+      value += value_[c];
+      best_upto_[c] = first;
+      value_upto_[c] = value;
+      const element* best = first < none ? &p_->sorted[first] : nullptr;
+      rate_upto_[c] = best != nullptr
+                          ? static_cast<double>(best->value) / static_cast<double>(best->weight)
+                          : 0;
+    }
+  }
+
+  /// The best element, by value per weight, of those after the window that may fit in a room of
+  /// class `c` (a room from 1 to the capacity); nothing where none may.
+  const element* best_for(std::size_t c) const {
+    const std::size_t k = best_upto_[c];
+    return k < p_->sorted.size() ? &p_->sorted[k] : nullptr;
+  }
+  /// Its value per weight, 0 where there is none.
+  double rate_for(std::size_t c) const { return rate_upto_[c]; }
+  /// What all the elements after the window that may fit in a room of class `c` are worth.
+  std::int64_t value_for(std::size_t c) const { return value_upto_[c]; }
+
+ private:
+  const problem* p_;
+  std::size_t last_;
+  std::array<std::size_t, weight_classes> first_;
+  std::array<std::int64_t, weight_classes> value_;
+  std::array<std::size_t, weight_classes> best_upto_{};
+  std::array<std::int64_t, weight_classes> value_upto_{};
+  std::array<double, weight_classes> rate_upto_{};
+};
+
+// Whether a selection through step s, within the capacity with a room of at least 1, may still
+// reach `beat`. Adding only elements after the window, it gains no more than those that fit in
+// its room: at most the room at the best rate among them, and no more than they are all worth.
+// Taking out an element before the window to make room for heavier ones, it gains at most the
+// room at the next element's rate, less the difference of the two rates on the lightest element
+// before the window. Where values per weight are alike and weights come in a few sizes, and
+// nothing is left before the window, this is far below the bound of promising(). In floating
+// point where that decides, in 128 bits where rounding leaves it open.
+bool promising_by_fit(step s, std::int64_t room, std::int64_t beat, const fitting_after& fit,
+                      const neighbours& beside) {
+  const std::int64_t missing = beat - s.value;
+  if (missing <= 0) return true;
+  const std::size_t c = class_of(room);
+  if (fit.value_for(c) >= missing) {
+    const double gain = static_cast<double>(room) * fit.rate_for(c);
+    const int verdict = surely(gain - static_cast<double>(missing), gain);
+    if (verdict > 0) return true;
+    const element* best = fit.best_for(c);
+    if (verdict == 0 && best != nullptr &&
+        wide{room} * best->value >= wide{missing} * best->weight) {
+      return true;
+    }
+  }
+  if (beside.lightest_before == INT64_MAX || beside.lightest_after == INT64_MAX) return false;
+  const element& next = beside.next;
+  const element& previous = beside.previous;
+  const wide rate_gap = wide{previous.value} * next.weight - wide{next.value} * previous.weight;
+  return wide{room} * next.value * previous.weight - rate_gap * beside.lightest_before >=
+         wide{missing} * previous.weight * next.weight;
 }
 
 // Whether a selection through step s may still reach `beat`. Every element after the window is
@@ -259,26 +376,33 @@ class quick_count_test {
 
 using step_list = list<step>;
 
-// Whether the merges of a list ask the bound by count. It costs about a tenth of a merge, and on
-// some families cuts next to nothing all along: where it cuts less than 1/64 of the steps it is
-// asked about, the merges after leave it out, twice as many each time it is found idle (up to 8:
-// with longer gaps, lists grew where it had begun to cut again), then ask it again.
-class count_gate {
+// Whether the merges of a list ask a bound beyond the plain one (by count, or by the elements
+// that fit). Each costs about a tenth of a merge, and on some families cuts next to nothing all
+// along: where it cuts less than 1/64 of the steps it is asked about, the merges after leave it
+// out, twice as many each time it is found idle (up to 8: with longer gaps, lists grew where it
+// had begun to cut again), then ask it again.
+class gate {
  public:
+  /// Found idle where it cuts less than 1 in `share` of the steps it is asked about; then left
+  /// out of up to `longest` merges.
+  gate(std::size_t share, std::size_t longest) : share_(share), longest_(longest) {}
+
   bool open() const { return idle_ == 0; }
 
   void after_merge(bool asked, std::size_t examined, std::size_t cut) {
     if (!asked) {
       --idle_;
-    } else if (cut * 64 >= examined) {
+    } else if (cut * share_ >= examined) {
       next_idle_ = 1;
     } else {
       idle_ = next_idle_;
-      next_idle_ = std::min<std::size_t>(2 * next_idle_, 8);
+      next_idle_ = std::min(2 * next_idle_, longest_);
     }
   }
 
  private:
+  std::size_t share_;
+  std::size_t longest_;
   std::size_t idle_ = 0;       // merges left that do not ask it
   std::size_t next_idle_ = 1;  // the same, the next time it is found idle
 };
@@ -286,11 +410,29 @@ class count_gate {
 // Merges `from` with itself shifted by `by` into `into` (room for twice as many steps), keeping
 // the steps that no other step dominates and that are still promising in window `w`, and raises
 // `best` to every step within the capacity. Whether a step survives can mostly be predicted.
-void merge(const problem& p, window w, std::int64_t& best, const step_list& from, step by,
-           step_list& into, count_gate& gate) {
-  const bool by_count = p.counted && gate.open();
+// The gates of a list: of the bound by count, and of the bound by the elements that fit. Where
+// the latter matters, it cuts most steps; where it does not, it cuts next to none, and it is
+// asked seldom.
+struct gates {
+  gate count{64, 8};
+  gate fit{8, 64};
+};
+
+// What a merge asked of a gated bound, and what it cut.
+struct asked {
   std::size_t examined = 0;
   std::size_t cut = 0;
+};
+
+//
+// Compiled apart with and without the bound by the elements that fit: present in the loop, even
+// where a gate leaves it out, it cost a third of the merge on families where it cuts nothing.
+template <bool by_fit>
+void merge_into(const problem& p, window w, const fitting_after& fit, std::int64_t& best,
+                const step_list& from, step by, step_list& into, gates& gated) {
+  const bool by_count = p.counted && gated.count.open();
+  asked count;
+  asked fitting;
   const neighbours beside = neighbours_of(p, w);
   const quick_test quick(beside);
   const quick_count_test quick_count(p, beside);
@@ -305,12 +447,23 @@ void merge(const problem& p, window w, std::int64_t& best, const step_list& from
     }
     const int surely = quick(s, capacity, beat);
     if (surely < 0 || (surely == 0 && !promising(s, capacity, beat, beside))) return;
+    // Where the next element fits in the room, it is the best that fits, and quick_test has it.
+    const std::int64_t room = capacity - s.weight;
+    if constexpr (by_fit) {
+      if (room > 0 && room < beside.next.weight) {
+        ++fitting.examined;
+        if (!promising_by_fit(s, room, beat, fit, beside)) {
+          ++fitting.cut;
+          return;
+        }
+      }
+    }
     if (by_count) {
-      ++examined;
+      ++count.examined;
       const int surely_by_count = quick_count(s, beat);
       if (surely_by_count < 0 ||
           (surely_by_count == 0 && !promising_by_count(s, p, beat, beside))) {
-        ++cut;
+        ++count.cut;
         return;
       }
     }
@@ -323,7 +476,18 @@ void merge(const problem& p, window w, std::int64_t& best, const step_list& from
       },
       offer);
   into.size = kept.close();
-  if (p.counted) gate.after_merge(by_count, examined, cut);
+  if (p.counted) gated.count.after_merge(by_count, count.examined, count.cut);
+  gated.fit.after_merge(by_fit, fitting.examined, fitting.cut);
+}
+
+void merge(const problem& p, window w, fitting_after& fit, std::int64_t& best,
+           const step_list& from, step by, step_list& into, gates& gated) {
+  if (gated.fit.open()) {
+    fit.prepare();
+    merge_into<true>(p, w, fit, best, from, by, into, gated);
+  } else {
+    merge_into<false>(p, w, fit, best, from, by, into, gated);
+  }
 }
 
 // Work is counted in steps written; widening a window costs some steps' worth besides its merge.
@@ -341,7 +505,8 @@ struct frontier {
   step_list steps;
   step_list spare;
   window span;
-  count_gate gate;
+  fitting_after fit;
+  gates gated;
 };
 
 // Charges `work` when it stays within the limit; false, charging nothing, when it would not.
@@ -351,8 +516,8 @@ bool spend(spending& spent, std::uint64_t work) {
   return true;
 }
 
-frontier start_from(step greedy, std::size_t split, spending& spent) {
-  frontier f{step_list::of(greedy), {}, {split, split}, {}};
+frontier start_from(const problem& p, step greedy, std::size_t split, spending& spent) {
+  frontier f{step_list::of(greedy), {}, {split, split}, fitting_after(p, split), {}};
   spent.held += 1;
   return f;
 }
@@ -374,12 +539,14 @@ bool widen(const problem& p, frontier& f, bool after, std::int64_t& best, spendi
   f.spare.reserve(wanted);
   if (after) {
     ++f.span.last;
+    f.fit.pass();
     const element& added = p.sorted[f.span.last - 1];
-    merge(p, f.span, best, f.steps, {{added.weight, added.value}, added.count}, f.spare, f.gate);
+    merge(p, f.span, f.fit, best, f.steps, {{added.weight, added.value}, added.count}, f.spare,
+          f.gated);
   } else {
     const element& taken_out = p.sorted[--f.span.first];
-    merge(p, f.span, best, f.steps, {{-taken_out.weight, -taken_out.value}, -taken_out.count},
-          f.spare, f.gate);
+    merge(p, f.span, f.fit, best, f.steps,
+          {{-taken_out.weight, -taken_out.value}, -taken_out.count}, f.spare, f.gated);
   }
   std::swap(f.steps, f.spare);
   return true;
@@ -407,6 +574,25 @@ std::int64_t best_with_one_more(const problem& p, const frontier& f) {
     pair(p.sorted[k].weight, p.sorted[k].value);
   }
   for (std::size_t k = 0; k < f.span.first; ++k) pair(-p.sorted[k].weight, -p.sorted[k].value);
+  return best;
+}
+
+// The best value of steps of f within the capacity completed greedily: the elements after the
+// window added in order wherever they still fit. `completions` steps spread over those within the
+// capacity, the most valuable among them.
+std::int64_t best_completed(const problem& p, const frontier& f, std::size_t completions) {
+  const step* const first = f.steps.begin();
+  const step* const fitting = std::upper_bound(
+      first, f.steps.end(), p.capacity, [](std::int64_t w, const step& s) { return w < s.weight; });
+  const auto count = static_cast<std::size_t>(fitting - first);
+  std::int64_t best = INT64_MIN;
+  if (count == 0) return best;
+  const std::span<const element> after = p.sorted.subspan(f.span.last);
+  for (std::size_t q = 1; q <= completions; ++q) {
+    const step& s = first[(count - 1) * q / completions];
+    best = std::max(best, s.value + greedy_fill(after, p.capacity - s.weight,
+                                                [](std::size_t) { return false; }));
+  }
   return best;
 }
 
@@ -447,11 +633,12 @@ std::optional<std::int64_t> best_by_steps(const reduced& r, const step_limits& l
   // Values of the open elements alone: what a selection must beat, and what none exceeds.
   std::int64_t best = r.lower - r.fixed;
   const std::int64_t bound = r.upper - r.fixed;
-  frontier whole = start_from(greedy, split, spent);
-  frontier adds = start_from(greedy, split, spent);
-  frontier removals = start_from(greedy, split, spent);
+  frontier whole = start_from(p, greedy, split, spent);
+  frontier adds = start_from(p, greedy, split, spent);
+  frontier removals = start_from(p, greedy, split, spent);
   std::uint64_t side_work = 0;
   std::size_t paired_at = 1;
+  constexpr std::size_t completions = 8;
   while (whole.steps.size > 0 && best < bound) {
     if (!can_widen(whole, true, n) && !can_widen(whole, false, n)) break;
     for (const bool after : {true, false}) {
@@ -474,6 +661,11 @@ std::optional<std::int64_t> best_by_steps(const reduced& r, const step_limits& l
     if (whole.steps.size >= 2 * paired_at && spend(spent, pairing_work(whole, n))) {
       paired_at = whole.steps.size;
       best = std::max(best, best_with_one_more(p, whole));
+    }
+    // Steps completed greedily, where that costs no more than the merge did.
+    if (completions * (n - whole.span.last) <= whole.steps.size &&
+        spend(spent, completions * (n - whole.span.last))) {
+      best = std::max(best, best_completed(p, whole, completions));
     }
     // With no step left on a side, nothing beats the best found.
     if (adds.steps.size == 0 || removals.steps.size == 0) break;

@@ -34,6 +34,8 @@ shape open(std::size_t n, std::int64_t capacity, std::uint64_t cells, bool subse
           .subset_sum = subset_sum,
           .heaviest = heaviest != 0 ? heaviest : capacity / 1000,
           .row_cells = subset_sum ? 0 : cells,
+          .row_cells_halved =
+              subset_sum ? 0 : static_cast<std::uint64_t>(static_cast<double>(cells) / 1.9),
           .bit_words = subset_sum ? cells / 32 : 0};
 }
 
@@ -41,8 +43,9 @@ constexpr std::size_t gib = std::size_t{1} << 30;
 constexpr std::size_t unlimited_steps = SIZE_MAX / 2 / step_bytes;  // half of all memory
 
 // The figures follow from the costs choice.cpp states: lists 5 ns a step; rows 0.2 ns a cell
-// within 8 MiB and 0.4 beyond, 1.9 times as fast on two threads and 0.9 t on t >= 3; bits 1.1 ns
-// a word; halves 16 ns a selection. A head start is that share of the other method's time in
+// within 8 MiB and 0.4 beyond (the shapes here cut off 1.9 times fewer cells on two threads, each
+// over half the elements), 0.9 t times as fast on t >= 3; bits 1.1 ns a word; halves 16 ns a
+// selection. A head start is that share of the other method's time in
 // steps, plus one; list_steps are bytes over the 24 of a step. Rows of 10^8 columns take 400 MB
 // on one thread, 800 MB on more.
 //
@@ -129,7 +132,9 @@ const choice_case choice_cases[] = {
       .head_start = 1412819,
       .threads = 2,
       .list_steps = 8000008 / 24}},
-    // Each list holds a row; the heavy lists start after 2 ms of the greedy ones.
+    // Each list holds a row; the heavy lists start after 2 ms of the greedy ones, and both stop
+    // after the rows' time on two threads (each over half the elements: 2^36 / 1.9 cells), for
+    // the rows to follow on both.
     {"heavy elements left to the lists from the greedy selection",
      open(1000, 100000000, 1ULL << 36, false, 50000001),
      {.threads = 2},
@@ -137,6 +142,8 @@ const choice_case choice_cases[] = {
       .mode = run_mode::raced,
       .head_start = 400001,
       .head_start_unraced = 400001,
+      .list_work = 2893451653,
+      .threads = 2,
       .list_steps = 400000004 / 24,
       .fallback = method::rows}},
     // 300 MiB of room, no row of 400 MB: the lists share it, and nothing follows them.
@@ -148,13 +155,15 @@ const choice_case choice_cases[] = {
       .head_start = 400001,
       .head_start_unraced = 400001,
       .list_steps = (300 << 20) / 2 / 24}},
+    // Rows of 53.7 ms on one thread race the lists from 2 ms on; where no thread can be had,
+    // they follow the lists after as long.
     {"heavy elements kept from quick rows",
      open(1000, 1000000, 1ULL << 28, false, 500001),
      {.threads = 2},
      {.how = method::rows,
-      .mode = run_mode::lists_first,
-      .head_start = 1412819,
-      .threads = 2,
+      .mode = run_mode::raced,
+      .head_start = 400001,
+      .head_start_unraced = 10737419,
       .list_steps = 8000008 / 24}},
     {"heavy elements raced on one processor",
      open(1000, 100000000, 1ULL << 36, false, 50000001),
@@ -163,6 +172,7 @@ const choice_case choice_cases[] = {
       .mode = run_mode::lists_first,
       .head_start = 400001,
       .head_start_unraced = 400001,
+      .list_work = 5497558139,
       .list_steps = 400000004 / 24,
       .fallback = method::rows}},
     {"forced lists given more than the memory",

@@ -201,6 +201,19 @@ TEST(Knapsack, StepListsMatchOneRowOnLargerInstances) {
   }
 }
 
+// The step lists alone on the published class built against them, where a room often fits none
+// of the elements next in order but lighter ones after them: against one row.
+TEST(Knapsack, StepListsMatchOneRowOnGroupedWeights) {
+  generator make;
+  for (int round = 0; round < 60; ++round) {
+    const auto [values, weights, capacity] = make.grouped(
+        make.uniform(20000, 100000), make.uniform(2, 7), make.uniform(3, 12), make.uniform(5, 30));
+    SCOPED_TRACE(::testing::Message() << "round " << round);
+    EXPECT_EQ(knapsack(values, weights, capacity, {.table = 0, .force = method::lists}),
+              one_row(values, weights, capacity));
+  }
+}
+
 // The lists from the heaviest element, with every bound they use (the coarse rows from the first
 // step), against every subset.
 TEST(Knapsack, HeavyListsMatchBruteForceOnGroupedWeights) {
