@@ -77,20 +77,76 @@ struct unit_rate {
   std::int64_t value;
 };
 
-// The passes, heaviest elements first: the weight still to come falls fastest, which leaves out
-// more words than the weight so far, rising as fast, adds: a third fewer on subset sums. (Rows of
-// best values lose more to shifts far apart, which miss the caches, than they gain.) A sum of
-// weights below `floor` is worth no more than the lower bound.
-std::vector<pass> bit_passes(const reduced& r, std::size_t floor) {
-  std::vector<element> heaviest;
-  heaviest.reserve(r.sorted.size());
-  for (const std::size_t k : heaviest_first(r.sorted)) heaviest.push_back(r.sorted[k]);
-  return passes_of(heaviest, static_cast<std::size_t>(r.capacity), floor);
-}
-
 std::size_t floor_of(const reduced& r, unit_rate unit) {
   return static_cast<std::size_t>(
       std::min<wide>(r.capacity, wide{r.lower - r.fixed} * unit.weight / unit.value));
+}
+
+// What the row of bits spans. Its columns are the weights of the selections kept, up to the
+// capacity; or, where that is cheaper, those of the selections left out, which are reached
+// exactly where what they leave is: the answer is then the least weight left out of at least
+// the total less the capacity, and at most the total less the lower bound's weight. Where the
+// capacity is near the total weight, that row is a small part of the other.
+struct bits_span {
+  std::size_t top;    // the last column
+  std::size_t floor;  // the first column an answer may be at; those below only lead up to it
+  bool left_out;      // the columns are weights left out
+  std::size_t total;  // of the open elements
+};
+
+std::size_t total_weight(const reduced& r) {
+  std::size_t total = 0;
+  for (const element& e : r.sorted) total += static_cast<std::size_t>(e.weight);
+  return total;
+}
+
+// The passes, heaviest elements first: the weight still to come falls fastest, which leaves out
+// more words than the weight so far, rising as fast, adds: a third fewer on subset sums. (Rows of
+// best values lose more to shifts far apart, which miss the caches, than they gain.)
+std::vector<pass> passes_of(const reduced& r, const bits_span& span) {
+  std::vector<element> heaviest;
+  heaviest.reserve(r.sorted.size());
+  for (const std::size_t k : heaviest_first(r.sorted)) heaviest.push_back(r.sorted[k]);
+  return passes_of(heaviest, span.top, span.floor);
+}
+
+std::uint64_t words_of(const std::vector<pass>& passes) {
+  std::uint64_t words = 0;
+  for (const pass& p : passes) {
+    if (p.from < p.to) words += (p.to - 1) / word_bits + 1 - p.from / word_bits;
+  }
+  return words;
+}
+
+// The cheaper span, and its passes.
+struct bits_plan {
+  bits_span span;
+  std::vector<pass> passes;
+};
+
+bits_plan plan_of(const reduced& r) {
+  const element& first = r.sorted.front();
+  const std::size_t floor = floor_of(r, {first.weight, first.value});
+  const auto capacity = static_cast<std::size_t>(r.capacity);
+  bits_plan kept{{capacity, floor, false, 0}, {}};
+  kept.passes = passes_of(r, kept.span);
+  const std::size_t total = total_weight(r);
+  if (2 * capacity <= total) return kept;
+  bits_plan left{{total - floor, total - capacity, true, total}, {}};
+  left.passes = passes_of(r, left.span);
+  return words_of(left.passes) < words_of(kept.passes) ? left : kept;
+}
+
+// The least reached column from `floor` to `top`; `top` where none is.
+std::size_t least_reached(const word* row, std::size_t floor, std::size_t top) {
+  for (std::size_t k = floor / word_bits; k <= top / word_bits; ++k) {
+    word bits = row[k];
+    if (k == floor / word_bits) bits &= ~word{0} << (floor % word_bits);
+    if (bits != 0) {
+      return std::min(top, k * word_bits + static_cast<std::size_t>(std::countr_zero(bits)));
+    }
+  }
+  return top;
 }
 
 // The greatest reachable weight within the capacity, at least `floor`.
@@ -117,25 +173,18 @@ bool subset_sum(const reduced& r) {
   return first.value * last.weight == last.value * first.weight;
 }
 
-std::size_t bits_bytes(std::int64_t capacity) {
-  return (static_cast<std::size_t>(capacity) / word_bits + 1) * sizeof(word);
-}
-
-std::uint64_t bits_words(const reduced& r) {
-  if (r.sorted.empty()) return 0;
-  const element& unit = r.sorted.front();
-  std::uint64_t words = 0;
-  for (const pass& p : bit_passes(r, floor_of(r, {unit.weight, unit.value}))) {
-    if (p.from < p.to) words += (p.to - 1) / word_bits + 1 - p.from / word_bits;
-  }
-  return words;
+bits_cost bits_cost_of(const reduced& r) {
+  if (r.sorted.empty()) return {};
+  const bits_plan plan = plan_of(r);
+  return {words_of(plan.passes), (plan.span.top / word_bits + 1) * sizeof(word)};
 }
 
 std::optional<std::int64_t> best_by_bits(const reduced& r, const rows_options& options) {
-  const auto capacity = static_cast<std::size_t>(r.capacity);
   const unit_rate unit{r.sorted.front().weight, r.sorted.front().value};
-  const std::size_t floor = floor_of(r, unit);
-  const std::vector<pass> passes = bit_passes(r, floor);
+  const bits_plan plan = plan_of(r);
+  const bits_span& span = plan.span;
+  const std::vector<pass>& passes = plan.passes;
+  const std::size_t capacity = span.top;
   const std::size_t words = capacity / word_bits + 1;
   const block<word> storage = allocate<word>(words);
   if (!storage) throw std::bad_alloc();
@@ -147,7 +196,9 @@ std::optional<std::int64_t> best_by_bits(const reduced& r, const rows_options& o
   spin_barrier barrier;
   std::atomic<bool> halt{false};
   std::atomic<bool> finished{false};
-  const auto reached = [&] { return (row[capacity / word_bits] >> (capacity % word_bits)) & 1; };
+  // Where the best column is reached, no pass can do better.
+  const std::size_t ideal = span.left_out ? span.floor : span.top;
+  const auto reached = [&] { return (row[ideal / word_bits] >> (ideal % word_bits)) & 1; };
   const auto work = [&](unsigned t, unsigned threads) {
     for (const pass& p : passes) {
       const auto a = static_cast<std::size_t>(p.first.weight);
@@ -188,6 +239,7 @@ std::optional<std::int64_t> best_by_bits(const reduced& r, const rows_options& o
   on_threads(std::clamp<unsigned>(options.threads, 1, 64), options.start, work,
              [&](unsigned threads) { barrier.expect(threads); });
   if (halt.load()) return std::nullopt;
-  const std::size_t best = greatest_reached(row, capacity, floor);
+  const std::size_t best = span.left_out ? span.total - least_reached(row, span.floor, span.top)
+                                         : greatest_reached(row, span.top, span.floor);
   return static_cast<std::int64_t>(wide{best} * unit.value / unit.weight);
 }

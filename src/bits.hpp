@@ -13,11 +13,15 @@
 /// Whether every open element of `r` (one at least) has the same value per weight.
 bool subset_sum(const reduced& r);
 
-/// Bytes best_by_bits() allocates for a row up to `capacity`.
-std::size_t bits_bytes(std::int64_t capacity);
+/// What best_by_bits() costs for an instance.
+struct bits_cost {
+  std::uint64_t words = 0;  ///< of the passes it computes: the measure of its time
+  std::size_t bytes = 0;    ///< of the row it allocates
+};
 
-/// Words of the passes best_by_bits() computes for `r`: the measure of its cost.
-std::uint64_t bits_words(const reduced& r);
+/// What best_by_bits() costs for `r`: of a row of the weights kept, or, where the capacity is
+/// more than half the total weight and that is cheaper, of the weights left out.
+bits_cost bits_cost_of(const reduced& r);
 
 /// The best value of the open elements of `r`, a subset sum, exact in 64 bits; nothing once a
 /// stop is requested. Threads that cannot be had leave the work to those that can. Throws

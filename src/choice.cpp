@@ -84,8 +84,7 @@ struct rows_cost {
   method how;
 
   std::size_t bytes(unsigned threads) const {
-    return how == method::bit_rows ? bits_bytes(s.open_capacity)
-                                   : rows_bytes(s.open_capacity, threads);
+    return how == method::bit_rows ? s.bit_bytes : rows_bytes(s.open_capacity, threads);
   }
   double ns(unsigned threads) const {
     // Threads share a pass of bits only where its shifts are long: rarely.

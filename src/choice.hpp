@@ -69,6 +69,7 @@ struct shape {
   std::uint64_t row_cells = 0;         ///< cells the rows of best values compute on one thread
   std::uint64_t row_cells_halved = 0;  ///< the same on two threads, for the busier one
   std::uint64_t bit_words = 0;         ///< words the row of bits computes
+  std::size_t bit_bytes = 0;           ///< bytes of the row of bits
 };
 
 /// How to answer: `how`, with the step lists beside it as `mode` says, then `fallback` where `how`

@@ -184,7 +184,9 @@ shape shape_of(const reduced& r, std::size_t elements, int capacity) {
   s.subset_sum = subset_sum(r);
   s.heaviest = std::ranges::max(r.sorted, {}, &element::weight).weight;
   if (s.subset_sum) {
-    s.bit_words = bits_words(r);
+    const bits_cost bits = bits_cost_of(r);
+    s.bit_words = bits.words;
+    s.bit_bytes = bits.bytes;
   } else {
     s.row_cells = rows_cells(r);
     s.row_cells_halved = rows_cells_halved(r);
