@@ -79,12 +79,16 @@ std::uint64_t head_start(double other_ns, double share = lists_share) {
 }
 
 // The rows of an instance's shape: bytes and time on a given number of threads.
-struct rows_cost {
+struct rows_estimate {
   const shape& s;
   method how;
 
   std::size_t bytes(unsigned threads) const {
-    return how == method::bit_rows ? s.bit_bytes : rows_bytes(s.open_capacity, threads);
+    if (how == method::bit_rows) return s.bit_bytes;
+    const unsigned used = rows_threads(s.open_capacity, threads);
+    return used == 1   ? s.row_bytes
+           : used == 2 ? s.row_bytes_halved
+                       : shared_rows_bytes(s.open_capacity);
   }
   double ns(unsigned threads) const {
     // Threads share a pass of bits only where its shifts are long: rarely.
@@ -92,15 +96,16 @@ struct rows_cost {
     // Two threads each fill a row over half of the elements, and cut off fewer columns than one
     // row over all of them; three or more share the columns of each pass, 0.9 times as fast each.
     const double cell = bytes(1) <= cached_bytes ? cached_cell_ns : cell_ns;
-    if (threads <= 1) return static_cast<double>(s.row_cells) * cell;
-    if (threads == 2) return static_cast<double>(s.row_cells_halved) * cell;
-    return static_cast<double>(s.row_cells) * cell / (0.9 * threads);
+    const unsigned used = rows_threads(s.open_capacity, threads);
+    if (used == 1) return static_cast<double>(s.row_cells) * cell;
+    if (used == 2) return static_cast<double>(s.row_cells_halved) * cell;
+    return static_cast<double>(s.row_cells) * cell / (0.9 * used);
   }
 };
 
 // The method forced by `limits`, where one is and it applies to the reduced instance.
 std::optional<plan> forced_plan(const solver_limits& limits, bool halves_fit,
-                                const rows_cost& rows) {
+                                const rows_estimate& rows) {
   if (!limits.force) return std::nullopt;
   const unsigned threads = std::max(1U, limits.threads);
   const std::size_t steps = limits.memory / 2 / step_bytes;  // all the room, however long
@@ -145,7 +150,8 @@ plan choose_as_given(const shape& s, const solver_limits& limits) {
 // greedy selection are there as often as not about as quick as the rows, so on two processors or
 // more the rows race them, from 2 ms on, on a thread of their own. Nothing where the rows are
 // shorter than that, or on one processor: then they are planned as anywhere else.
-std::optional<plan> quick_heavy_plan(const rows_cost& rows, std::size_t room, unsigned processors) {
+std::optional<plan> quick_heavy_plan(const rows_estimate& rows, std::size_t room,
+                                     unsigned processors) {
   if (processors < 2 || rows.ns(1) < heavy_rows_ns || rows.bytes(1) > room / 2) return {};
   const std::uint64_t after = head_start(heavy_after_ns, 1.0);
   return plan{.how = method::rows,
@@ -160,7 +166,7 @@ std::optional<plan> quick_heavy_plan(const rows_cost& rows, std::size_t room, un
 // where neither answers within the rows' time, the rows on every processor, where they fit. The
 // two lists run at once and are gone before the rows start: each holds no more than a row, and
 // both fit in the room.
-plan slow_heavy_plan(const rows_cost& rows, std::size_t room, unsigned processors) {
+plan slow_heavy_plan(const rows_estimate& rows, std::size_t room, unsigned processors) {
   const bool share = rows.bytes(processors) <= room && rows.ns(processors) < rows.ns(1);
   const unsigned threads = share ? processors : 1;
   const bool row_fits = rows.bytes(threads) <= room;
@@ -199,7 +205,7 @@ plan choose(const shape& s, const solver_limits& limits) {
   if (s.open == 0) return {};  // the bounds met: nothing is left to run
   const std::size_t room = limits.memory / 2;
   const bool halves_fit = s.open <= halves_most_elements && halves_bytes(s.open) <= room;
-  const rows_cost rows{s, s.subset_sum ? method::bit_rows : method::rows};
+  const rows_estimate rows{s, s.subset_sum ? method::bit_rows : method::rows};
   if (const auto forced = forced_plan(limits, halves_fit, rows)) return *forced;
   if (halves_fit) {
     const double halves_ns = static_cast<double>(halves_selections(s.open)) * selection_ns;

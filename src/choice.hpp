@@ -68,6 +68,8 @@ struct shape {
   std::int64_t heaviest = 0;           ///< weight of the heaviest open element
   std::uint64_t row_cells = 0;         ///< cells the rows of best values compute on one thread
   std::uint64_t row_cells_halved = 0;  ///< the same on two threads, for the busier one
+  std::size_t row_bytes = 0;           ///< bytes of the rows of best values on one thread
+  std::size_t row_bytes_halved = 0;    ///< the same on two threads
   std::uint64_t bit_words = 0;         ///< words the row of bits computes
   std::size_t bit_bytes = 0;           ///< bytes of the row of bits
 };

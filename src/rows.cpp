@@ -170,46 +170,77 @@ VECTOR_CLONES void raise(cell* row, std::size_t from, std::size_t to, std::size_
 
 // Columns [from, to) of `row` for pass p, in place: the columns below the lighter weight left as
 // they are, and the pieces from the top down.
-void raise_columns(cell* row, std::size_t from, std::size_t to, const pass& p, bool saturating) {
+// `row` holds the columns from `base` on.
+void raise_columns(cell* row, std::size_t base, std::size_t from, std::size_t to, const pass& p,
+                   bool saturating) {
   const cuts c = cuts_of(p, from, to);
   const auto piece = [&](std::size_t begin, std::size_t end, int choices) {
-    if (begin < end) raise(row, begin, end, c.a, c.value_a, c.b, c.value_b, choices, saturating);
+    if (begin < end) {
+      raise(row, begin - base, end - base, c.a, c.value_a, c.b, c.value_b, choices, saturating);
+    }
   };
   piece(c.fit_both, to, 3);
   piece(c.fit_b, c.fit_both, 2);
   piece(c.fit_a, c.fit_b, 1);
 }
 
-// One row over `elements`, updated in place: its columns [from, to) are stored, and every column
-// from `to` on holds `top`.
+// Columns a row filled in place over `passes` holds: twice the most a pass reads and writes, from
+// the first column its previous pass wrote to its own last, and no more than the capacity's.
+std::size_t held_columns(const std::vector<pass>& passes, std::size_t capacity) {
+  std::size_t span = 1;
+  std::size_t from = 0;
+  for (const pass& p : passes) {
+    span = std::max(span, p.to - std::min(from, p.to));
+    from = std::min(p.from, p.to);
+  }
+  return std::min(capacity + 1, 2 * span);
+}
+
+// One row over `elements`, updated in place: its columns [from, to) are stored, from column
+// `base` on, and every column from `to` on holds `top`.
 struct filled_row {
   block<cell> storage;
+  std::size_t base = 0;
   std::size_t from = 0;
   std::size_t to = 1;
   cell top = 0;
 
-  cell at(std::size_t j) const { return j < to ? storage[j] : top; }
+  /// Column j, for j at least `from`.
+  cell at(std::size_t j) const { return j < to ? storage[j - base] : top; }
 };
 
 // Fills a row over `elements` in place, for the columns that a selection of other elements of
 // total weight `partner` may still complete. Nothing once a stop is requested, or once the
 // answer cell reaches `target`.
+//
+// A pass reads no column below the first its previous pass wrote, and writes none past its own
+// last: where the capacity is much more than the weight left out of the answer, that span is
+// much less than the capacity, and the row holds twice it and slides up the capacity as the
+// passes go, its live columns moved down to its start when the next pass would pass its end.
 std::optional<filled_row> fill_in_place(std::span<const element> elements, std::size_t capacity,
                                         std::uint64_t partner, bool saturating, cell target,
                                         const std::stop_token& stop) {
-  filled_row filled{allocate<cell>(capacity + 1)};
+  const std::vector<pass> passes = passes_of(elements, capacity, capacity, partner);
+  const std::size_t held = held_columns(passes, capacity);
+  filled_row filled{allocate<cell>(held)};
   if (!filled.storage) throw std::bad_alloc();
   cell* const row = filled.storage.get();
   row[0] = 0;
-  for (const pass& p : passes_of(elements, capacity, capacity, partner)) {
+  for (const pass& p : passes) {
     if (stop.stop_requested()) return std::nullopt;
-    std::fill(row + filled.to, row + p.to, filled.top);
-    if (p.from < p.to) raise_columns(row, p.from, p.to, p, saturating);
-    filled.from = p.from;
-    filled.to = p.to;
+    if (p.to - filled.base > held) {
+      std::copy(row + (filled.from - filled.base), row + (filled.to - filled.base), row);
+      filled.base = filled.from;
+    }
+    if (filled.to < p.to) {
+      std::fill(row + (filled.to - filled.base), row + (p.to - filled.base), filled.top);
+    }
+    if (p.from < p.to) raise_columns(row, filled.base, p.from, p.to, p, saturating);
+    filled.from = std::min(p.from, p.to);
+    filled.to = std::max(filled.to, p.to);
     filled.top = add<true>(
         filled.top, add<true>(static_cast<cell>(p.first.value), static_cast<cell>(p.second.value)));
-    if (capacity >= p.from && capacity < p.to && row[capacity] >= target) break;
+    if (capacity >= p.from && capacity < p.to && row[capacity - filled.base] >= target) break;
   }
   return filled;
 }
@@ -351,11 +382,6 @@ std::vector<pass> passes_of(std::span<const element> elements, std::size_t capac
   return passes;
 }
 
-std::size_t rows_bytes(std::int64_t capacity, unsigned threads) {
-  const auto columns = static_cast<std::size_t>(capacity) + 1;
-  return (worth_threads(capacity, threads) == 1 ? 1 : 2) * columns * sizeof(cell);
-}
-
 namespace {
 
 std::uint64_t cells_of(const std::vector<pass>& passes) {
@@ -366,16 +392,25 @@ std::uint64_t cells_of(const std::vector<pass>& passes) {
 
 }  // namespace
 
-std::uint64_t rows_cells(const reduced& r) {
+rows_cost rows_cost_of(const reduced& r) {
   const auto capacity = static_cast<std::size_t>(r.capacity);
-  return cells_of(passes_of(r.sorted, capacity, capacity));
+  const std::vector<pass> whole = passes_of(r.sorted, capacity, capacity);
+  const auto [halves, weights] = halves_of(r.sorted);
+  const std::vector<pass> low = passes_of(halves[0], capacity, capacity, weights[1]);
+  const std::vector<pass> high = passes_of(halves[1], capacity, capacity, weights[0]);
+  return {
+      .cells = cells_of(whole),
+      .cells_halved = std::max(cells_of(low), cells_of(high)),
+      .bytes = held_columns(whole, capacity) * sizeof(cell),
+      .bytes_halved = (held_columns(low, capacity) + held_columns(high, capacity)) * sizeof(cell)};
 }
 
-std::uint64_t rows_cells_halved(const reduced& r) {
-  const auto capacity = static_cast<std::size_t>(r.capacity);
-  const auto [halves, weights] = halves_of(r.sorted);
-  return std::max(cells_of(passes_of(halves[0], capacity, capacity, weights[1])),
-                  cells_of(passes_of(halves[1], capacity, capacity, weights[0])));
+std::size_t shared_rows_bytes(std::int64_t capacity) {
+  return 2 * (static_cast<std::size_t>(capacity) + 1) * sizeof(cell);
+}
+
+unsigned rows_threads(std::int64_t capacity, unsigned wanted) {
+  return worth_threads(capacity, wanted);
 }
 
 std::optional<std::int64_t> best_by_rows(const reduced& r, const rows_options& options) {

@@ -35,15 +35,27 @@ struct pass {
 std::vector<pass> passes_of(std::span<const element> elements, std::size_t capacity,
                             std::size_t floor, std::uint64_t partner = 0);
 
-/// Bytes best_by_rows() allocates for rows up to `capacity` where `threads` are wanted.
-std::size_t rows_bytes(std::int64_t capacity, unsigned threads);
+/// What best_by_rows() costs for an instance on one thread or two: the cells it computes, the
+/// measure of its time, and the bytes it allocates. On one thread it fills a row in place; on two,
+/// each thread fills a row over half of the elements, which cut off fewer columns than one row
+/// over all of them. A row in place holds only the columns its passes work on, where those are
+/// fewer than the capacity's.
+struct rows_cost {
+  std::uint64_t cells = 0;         ///< on one thread
+  std::uint64_t cells_halved = 0;  ///< on two, for the thread that computes more
+  std::size_t bytes = 0;           ///< on one thread
+  std::size_t bytes_halved = 0;    ///< on two
+};
 
-/// Cells of the passes best_by_rows() computes for `r` on one thread: the measure of its cost.
-std::uint64_t rows_cells(const reduced& r);
+/// What best_by_rows() costs for `r`.
+rows_cost rows_cost_of(const reduced& r);
 
-/// The same on two threads, for the thread that computes more: each fills a row over half of
-/// the elements, and cuts off fewer columns than one row over all of them.
-std::uint64_t rows_cells_halved(const reduced& r);
+/// Bytes best_by_rows() allocates on three threads or more, which share two rows of every column.
+std::size_t shared_rows_bytes(std::int64_t capacity);
+
+/// Threads best_by_rows() uses for rows up to `capacity` where `wanted` are: fewer where a share
+/// of a row would be so short that meeting between passes costs more than it saves.
+unsigned rows_threads(std::int64_t capacity, unsigned wanted);
 
 /// The best value of the open elements of `r`, from rows of best values: exact in 64 bits up to
 /// UINT32_MAX, at least UINT32_MAX beyond it; nothing once a stop is requested. Threads that

@@ -188,8 +188,11 @@ shape shape_of(const reduced& r, std::size_t elements, int capacity) {
     s.bit_words = bits.words;
     s.bit_bytes = bits.bytes;
   } else {
-    s.row_cells = rows_cells(r);
-    s.row_cells_halved = rows_cells_halved(r);
+    const rows_cost rows = rows_cost_of(r);
+    s.row_cells = rows.cells;
+    s.row_cells_halved = rows.cells_halved;
+    s.row_bytes = rows.bytes;
+    s.row_bytes_halved = rows.bytes_halved;
   }
   return s;
 }

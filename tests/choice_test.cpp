@@ -36,6 +36,8 @@ shape open(std::size_t n, std::int64_t capacity, std::uint64_t cells, bool subse
           .row_cells = subset_sum ? 0 : cells,
           .row_cells_halved =
               subset_sum ? 0 : static_cast<std::uint64_t>(static_cast<double>(cells) / 1.9),
+          .row_bytes = subset_sum ? 0 : 4 * (static_cast<std::size_t>(capacity) + 1),
+          .row_bytes_halved = subset_sum ? 0 : 8 * (static_cast<std::size_t>(capacity) + 1),
           .bit_words = subset_sum ? cells / 32 : 0,
           .bit_bytes = subset_sum ? (static_cast<std::size_t>(capacity) / 64 + 1) * 8 : 0};
 }
