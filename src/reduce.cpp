@@ -422,11 +422,14 @@ std::size_t decide_elements(reduced& r, const lagrangian& at) {
 // elements of alike weights, where only a few fit, shrinks to those few that no others beat.
 // Returns how many it dropped.
 std::size_t drop_dominated(reduced& r) {
-  constexpr std::int64_t most_together = 64;
-  const std::size_t n = r.sorted.size();
-  // By weight, the more valuable first, ties by place: each element's dominators come before it.
-  std::vector<std::size_t> order(n);
-  std::iota(order.begin(), order.end(), std::size_t{0});
+  constexpr std::int64_t most_together = 16;
+  // The places of the elements of the widest class, heavier than c/(most_together + 1), by
+  // weight, the more valuable first, ties by place: each element's dominators come before it.
+  std::vector<std::size_t> order;
+  for (std::size_t k = 0; k < r.sorted.size(); ++k) {
+    if (r.sorted[k].weight * (most_together + 1) > r.capacity) order.push_back(k);
+  }
+  if (order.size() < 2) return 0;
   std::ranges::sort(order, [&](std::size_t a, std::size_t b) {
     const element& x = r.sorted[a];
     const element& y = r.sorted[b];
@@ -434,15 +437,18 @@ std::size_t drop_dominated(reduced& r) {
            : x.value != y.value ? x.value > y.value
                                 : a < b;
   });
-  // Ranks of the values, the most valuable first, for counting those worth no less.
+  // Ranks of their values, the most valuable first, for counting those worth no less.
+  const std::size_t n = order.size();
   std::vector<std::int64_t> values(n);
-  std::ranges::transform(r.sorted, values.begin(), &element::value);
+  std::ranges::transform(order, values.begin(), [&](std::size_t k) { return r.sorted[k].value; });
   std::ranges::sort(values, std::greater<>());
-  const auto rank_of = [&](std::int64_t value) {
-    return static_cast<std::size_t>(std::ranges::lower_bound(values, value, std::greater<>()) -
-                                    values.begin());
-  };
-  std::vector<bool> dropped(n, false);
+  std::vector<std::size_t> rank(n);
+  for (std::size_t at = 0; at < n; ++at) {
+    rank[at] = static_cast<std::size_t>(
+        std::ranges::lower_bound(values, r.sorted[order[at]].value, std::greater<>()) -
+        values.begin());
+  }
+  std::vector<bool> dropped(r.sorted.size(), false);
   std::vector<std::size_t> counted(n + 1);  // a Fenwick tree over the ranks
   std::size_t class_start = n;              // in `order`: the class is order[class_start, n)
   for (std::int64_t m = 1; m <= most_together; ++m) {
@@ -452,16 +458,14 @@ std::size_t drop_dominated(reduced& r) {
     if (n - class_start <= static_cast<std::size_t>(m)) continue;
     std::ranges::fill(counted, 0);
     for (std::size_t at = class_start; at < n; ++at) {
-      const std::size_t k = order[at];
-      const std::size_t rank = rank_of(r.sorted[k].value);
-      std::size_t dominators = 0;  // placed before, so no heavier; of rank 0 to `rank`: no less
-      for (std::size_t i = rank + 1; i > 0; i -= i & (~i + 1)) dominators += counted[i];
-      if (dominators >= static_cast<std::size_t>(m)) dropped[k] = true;
-      for (std::size_t i = rank + 1; i <= n; i += i & (~i + 1)) ++counted[i];
+      std::size_t dominators = 0;  // placed before, so no heavier; of rank 0 to rank[at]: no less
+      for (std::size_t i = rank[at] + 1; i > 0; i -= i & (~i + 1)) dominators += counted[i];
+      if (dominators >= static_cast<std::size_t>(m)) dropped[order[at]] = true;
+      for (std::size_t i = rank[at] + 1; i <= n; i += i & (~i + 1)) ++counted[i];
     }
   }
   std::size_t place = 0;
-  const std::size_t before = n;
+  const std::size_t before = r.sorted.size();
   std::erase_if(r.sorted, [&](const element&) { return dropped[place++]; });
   return before - r.sorted.size();
 }
