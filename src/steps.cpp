@@ -415,7 +415,7 @@ class gate {
 // asked seldom.
 struct gates {
   gate count{64, 8};
-  gate fit{8, 64};
+  gate fit{8, 256};
 };
 
 // What a merge asked of a gated bound, and what it cut.
@@ -639,6 +639,7 @@ std::optional<std::int64_t> best_by_steps(const reduced& r, const step_limits& l
   std::uint64_t side_work = 0;
   std::size_t paired_at = 1;
   constexpr std::size_t completions = 8;
+  std::uint64_t completed_work = 0;
   while (whole.steps.size > 0 && best < bound) {
     if (!can_widen(whole, true, n) && !can_widen(whole, false, n)) break;
     for (const bool after : {true, false}) {
@@ -662,9 +663,12 @@ std::optional<std::int64_t> best_by_steps(const reduced& r, const step_limits& l
       paired_at = whole.steps.size;
       best = std::max(best, best_with_one_more(p, whole));
     }
-    // Steps completed greedily, where that costs no more than the merge did.
-    if (completions * (n - whole.span.last) <= whole.steps.size &&
-        spend(spent, completions * (n - whole.span.last))) {
+    // Steps completed greedily, where that costs no more than the merge did, and all of it no
+    // more than a sixteenth of the work so far.
+    const std::uint64_t completing = completions * (n - whole.span.last);
+    if (completing <= whole.steps.size && 16 * (completed_work + completing) <= spent.work &&
+        spend(spent, completing)) {
+      completed_work += completing;
       best = std::max(best, best_completed(p, whole, completions));
     }
     // With no step left on a side, nothing beats the best found.
