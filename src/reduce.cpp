@@ -10,6 +10,8 @@
 #include <optional>
 #include <utility>
 
+#include "core.hpp"
+
 // Elements are sorted by value per weight, best first. The greedy selection takes them in that
 // order until one, the break element, no longer fits; it and whatever else still fits after it
 // give a first lower bound. Two upper bounds:
@@ -48,6 +50,10 @@
 // then ends as soon as it finds a selection worth that much.
 
 namespace {
+
+// Elements past which a first pass decides most of them in linear time (core.cpp): below, the
+// sort and the bounds here cost less than its passes.
+constexpr std::size_t core_from = std::size_t{1} << 16;
 
 // The most elements and the fewest a selection within the capacity that beats the lower bound
 // may hold; `least` is past the number of elements when none can.
@@ -548,21 +554,30 @@ std::vector<std::size_t> heaviest_first(std::span<const element> elements) {
   return places;
 }
 
-reduced reduce(std::span<const int> values, std::span<const int> weights, int capacity) {
+reduced reduce(std::span<int> values, std::span<int> weights, int capacity) {
   reduced r;
-  r.capacity = capacity;
-  r.sorted.reserve(weights.size());
-  for (std::size_t k = 0; k < weights.size(); ++k) {
-    if (values[k] <= 0 || weights[k] > capacity) continue;
-    if (weights[k] == 0) {
-      r.fixed += values[k];
-    } else {
-      r.sorted.push_back({weights[k], values[k]});
+  if (weights.size() > core_from) {
+    core first = core_of(values, weights, capacity);
+    r.sorted = std::move(first.open);
+    r.capacity = first.capacity;
+    r.fixed = first.fixed;
+    r.lower = first.lower;
+    r.upper = first.upper;
+  } else {
+    r.capacity = capacity;
+    r.sorted.reserve(weights.size());
+    for (std::size_t k = 0; k < weights.size(); ++k) {
+      if (values[k] <= 0 || weights[k] > capacity) continue;
+      if (weights[k] == 0) {
+        r.fixed += values[k];
+      } else {
+        r.sorted.push_back({weights[k], values[k]});
+      }
     }
+    r.lower = r.fixed;
+    r.upper = INT64_MAX;
   }
   sort_by_efficiency(r.sorted);
-  r.lower = r.fixed;
-  r.upper = INT64_MAX;
   lagrangian last;
   std::int64_t weight_unit = 1;  // of the weights as divided, in those given
   while (!r.sorted.empty()) {

@@ -77,5 +77,5 @@ std::vector<std::size_t> heaviest_first(std::span<const element> elements);
 
 /// The instance with the weights' common divisor divided out, every element decided whose other
 /// choice cannot beat `lower`, and elements alike in weight and value merged into pieces of 1, 2,
-/// 4, ... of them. Exact in 64 bits.
-reduced reduce(std::span<const int> values, std::span<const int> weights, int capacity);
+/// 4, ... of them. Exact in 64 bits. Its lists may come back reordered.
+reduced reduce(std::span<int> values, std::span<int> weights, int capacity);

@@ -10,10 +10,11 @@
 // Carries out the plans that choose() makes: runs each method as the plan says, and where one
 // gives up or cannot have its memory, the one the plan names next. It decides nothing itself.
 
-/// An instance as given, its arguments checked.
+/// An instance as given, its arguments checked: the solver's own lists, which the reduction may
+/// reorder.
 struct instance {
-  std::span<const int> values;
-  std::span<const int> weights;
+  std::span<int> values;
+  std::span<int> weights;
   int capacity;
 };
 

@@ -154,8 +154,8 @@ TEST(Knapsack, RefusesArgumentsOutsideTheTable) {
 }
 
 // The lists from the heaviest element alone, with the coarse rows from `coarse_from` steps on.
-std::int64_t by_heavy_lists(const std::vector<int>& values, const std::vector<int>& weights,
-                            int capacity, std::size_t coarse_from) {
+std::int64_t by_heavy_lists(std::vector<int> values, std::vector<int> weights, int capacity,
+                            std::size_t coarse_from) {
   const reduced r = ::reduce(values, weights, capacity);
   if (r.sorted.empty()) return r.lower;
   const auto open = best_by_heavy_lists(r, {SIZE_MAX, UINT64_MAX}, coarse_from);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core.hpp"
 #include "families.hpp"
 #include "oracle.hpp"
 
@@ -31,7 +32,7 @@ TEST(Reduce, DecidesOnlyWhatTheBestValueAllows) {
   generator make;
   for (std::size_t round = 0; round < 3000; ++round) {
     const family kind = families[round % std::size(families)];
-    const auto [values, weights, capacity] =
+    auto [values, weights, capacity] =
         make.instance(kind, static_cast<std::size_t>(make.uniform(0, 12)), round % 2 ? 12 : 1000);
     SCOPED_TRACE(::testing::Message() << "round " << round);
     const std::int64_t best = brute_force(values, weights, capacity);
@@ -40,6 +41,34 @@ TEST(Reduce, DecidesOnlyWhatTheBestValueAllows) {
     EXPECT_GE(r.upper, best);
     if (r.lower < r.upper) {
       EXPECT_EQ(std::max(r.lower, r.fixed + best_of_open(r)), best);
+    }
+  }
+}
+
+// The first pass over a large instance, on instances too large for every subset and small enough
+// for one row: its bounds enclose the best value, and what it decides leaves the best value to
+// find, whether the core's alike elements become pieces or not. Some thousands of elements, so
+// that a sample brackets the break, and weights small enough that many share a rate.
+TEST(Core, DecidesOnlyWhatTheBestValueAllows) {
+  generator make(20261210);
+  for (std::size_t round = 0; round < std::size(families); ++round) {
+    const family kind = families[round];
+    auto [values, weights, capacity] = make.instance(kind, 4500, 6, 0.1);
+    SCOPED_TRACE(::testing::Message() << "round " << round);
+    const std::int64_t best = one_row(values, weights, capacity);
+    const core first = core_of(values, weights, capacity, round % 2 == 0 ? 0 : SIZE_MAX);
+    EXPECT_LE(first.lower, best);
+    EXPECT_GE(first.upper, best);
+    if (first.lower < first.upper) {
+      std::vector<std::int64_t> open_values;
+      std::vector<std::int64_t> open_weights;
+      for (const element& e : first.open) {
+        open_values.push_back(e.value);
+        open_weights.push_back(e.weight);
+      }
+      EXPECT_EQ(
+          std::max(first.lower, first.fixed + one_row(open_values, open_weights, first.capacity)),
+          best);
     }
   }
 }
