@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <span>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -16,6 +17,7 @@
 #include "bits.hpp"
 #include "dialogue.hpp"
 #include "knapsack.hpp"
+#include "reader.hpp"
 #include "reduce.hpp"
 #include "rows.hpp"
 
@@ -232,13 +234,37 @@ class memory_input : public std::streambuf {
   }
 };
 
-// The whole dialogue on one million elements at capacity 1: almost all of it is reading.
+// Text of `count` numbers uniform in [0, largest], each followed by a space.
+std::string numbers_text(std::int64_t count, std::int64_t largest) {
+  std::mt19937 random(12345);
+  std::uniform_int_distribution<int> number(0, static_cast<int>(largest));
+  std::string text;
+  for (std::int64_t k = 0; k < count; ++k) text += std::to_string(number(random)) + ' ';
+  return text;
+}
+
+// The parser alone, as the dialogue uses it on a list, into memory already touched.
+void parse_numbers(benchmark::State& state) {
+  const auto count = static_cast<std::size_t>(state.range(0));
+  std::string text = numbers_text(state.range(0), state.range(1));
+  std::vector<int> numbers(count);
+  for (auto _ : state) {
+    memory_input buffer(text);
+    source from{buffer, [] {}};
+    for (std::size_t k = 0; k < count;) {
+      k += read_plain_numbers(from, std::span(numbers).subspan(k));
+      if (k < count) numbers[k++] = read_number(from, 0).number;
+    }
+    benchmark::DoNotOptimize(numbers.data());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(text.size()) * state.iterations());
+}
+
+// The whole dialogue on a million elements at capacity 0, numbers uniform in [0, largest]: all of
+// it is reading.
 void read_numbers(benchmark::State& state) {
   const auto n = state.range(0);
-  std::mt19937 random(12345);
-  std::uniform_int_distribution<int> number(0, 1000000);
-  std::string text = std::to_string(n) + "\n1\n";
-  for (std::int64_t k = 0; k < 2 * n; ++k) text += std::to_string(number(random)) + ' ';
+  std::string text = std::to_string(n) + "\n0\n" + numbers_text(2 * n, state.range(1));
   for (auto _ : state) {
     memory_input buffer(text);
     std::istream in(&buffer);
@@ -338,7 +364,17 @@ BENCHMARK_CAPTURE(solve, two_rows, no_table, method::rows, small)
     ->Apply(half_capacity);
 BENCHMARK_CAPTURE(solve, two_rows_unpruned, no_table, method::two_rows_full, small)
     ->Apply(half_capacity);
-BENCHMARK(read_numbers)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(parse_numbers)
+    ->ArgNames({"numbers", "largest"})
+    ->Args({2000000, 1000000})
+    ->Args({2000000, 400})
+    ->Args({2000000, 20})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(read_numbers)
+    ->ArgNames({"elements", "largest"})
+    ->Args({1000000, 1000000})
+    ->Args({1000000, 400})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 #include "dialogue.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -9,6 +10,7 @@
 #include <istream>
 #include <new>
 #include <optional>
+#include <span>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -211,6 +213,16 @@ std::optional<int> read_into(console& at, source& from, const field& expected, i
 std::optional<int> read_list(console& at, source& from, field expected, int count,
                              std::vector<int>& list) {
   for (int k = 0; k < count;) {
+    if (expected.low <= 0) {
+      // Numbers go to the list in batches: one by one, the list's end would be stored and loaded
+      // again for each.
+      std::array<int, 256> batch;
+      const auto wanted = std::min(batch.size(), static_cast<std::size_t>(count - k));
+      const std::size_t got = read_plain_numbers(from, std::span(batch).first(wanted));
+      list.insert(list.end(), batch.begin(), batch.begin() + static_cast<std::ptrdiff_t>(got));
+      k += static_cast<int>(got);
+      if (got == wanted) continue;
+    }
     const number_read got = read_number(from, expected.low);
     if (got.what == found::number) [[likely]] {
       list.push_back(got.number);
@@ -231,10 +243,14 @@ int converse(console& at, source& from) {
   prompt(at, from, prompt_capacity);
   if (const auto stop = read_into(at, from, {"capacity", 0}, capacity)) return *stop;
 
-  // Lists grow as elements arrive: a large count alone must not claim memory.
+  // Lists grow as elements arrive: a large count alone must not claim memory. Input already at
+  // hand, such as the rest of a file, vouches for as many elements as it can hold, four bytes or
+  // more each (two numbers, a blank after each), and those are reserved at once rather than copied
+  // as the list grows.
   std::vector<int> values;
   std::vector<int> weights;
-  values.reserve(std::min<std::size_t>(static_cast<std::size_t>(count), initial_reserve));
+  values.reserve(std::min(static_cast<std::size_t>(count),
+                          std::max<std::size_t>(initial_reserve, held(from) / 4)));
   prompt(at, from, prompt_values);
   if (const auto stop = read_list(at, from, {"value", INT_MIN}, count, values)) return *stop;
   weights.reserve(values.size());

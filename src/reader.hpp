@@ -1,13 +1,20 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <optional>
+#include <span>
 #include <streambuf>
 #include <system_error>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 // Numbers are read from chunks of whatever the input holds without waiting, one
 // whitespace-separated token at a time, so that a token is refused as soon as it cannot become a
@@ -59,7 +66,7 @@ struct source {
   std::streambuf& in;
   std::function<void()> before_waiting;  ///< run before reading waits for input to arrive
   bool canonical_terminal = false;       ///< lines that reach line_limit may have been cut
-  std::array<char, 1 << 14> chunk{};
+  std::array<char, 1 << 16> chunk{};
   std::size_t next = 0;
   std::size_t end = 0;
   bool ended = false;         ///< no more input will be taken
@@ -111,6 +118,159 @@ inline int advance(source& from) {
 /// Whether the token just read is the last on a line cut by the terminal: only blanks follow it
 /// up to the chunk's end, which ends that line.
 bool last_on_cut_line(const source& from);
+
+// Eight bytes at a time: a word holds the bytes from its first, lowest, whatever the machine's
+// order, and a test that marks bytes leaves each one's answer in its top bit, where no carry from
+// a neighbour reaches it.
+namespace word_bytes {
+
+inline constexpr std::uint64_t ones = 0x0101010101010101;
+inline constexpr std::uint64_t tops = ones * 0x80;
+inline constexpr std::uint64_t lows = ones * 0x7f;
+
+inline std::uint64_t load(const char* at) {
+  std::uint64_t bytes = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&bytes, at, sizeof bytes);
+  } else {
+    for (std::size_t k = 0; k < sizeof bytes; ++k) {
+      bytes |= std::uint64_t{static_cast<unsigned char>(at[k])} << (8 * k);
+    }
+  }
+  return bytes;
+}
+
+/// Top bits of the bytes that are 0.
+inline std::uint64_t zeros(std::uint64_t bytes) {
+  return ~(((bytes & lows) + lows) | bytes) & tops;
+}
+
+/// Top bits of the bytes that are not below 10.
+inline std::uint64_t ten_or_more(std::uint64_t bytes) {
+  return (((bytes & lows) + ones * (0x80 - 10)) | bytes) & tops;
+}
+
+/// The lowest `count` bits, 0 to 64 of them.
+inline std::uint64_t lowest(std::size_t count) {
+  return count >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
+}
+
+/// The index of the lowest bit set in `bits`, which has one.
+inline std::size_t lowest_set(std::uint64_t bits) {
+#ifdef __GNUC__
+  return static_cast<std::size_t>(__builtin_ctzll(bits));  // without std::countr_zero's test for 0
+#else
+  return static_cast<std::size_t>(std::countr_zero(bits));
+#endif
+}
+
+/// The top bits gathered into one bit a byte, the first byte's lowest.
+inline std::uint64_t gathered(std::uint64_t top_bits) {
+  return ((top_bits >> 7) * 0x0102040810204080) >> 56;
+}
+
+/// The number that `length` decimal digits from `at` spell, 1 to 8 of them, bytes past them in
+/// the word ignored: the digits go to the top of the word, as if zeros stood before them, and are
+/// summed in three multiplications, pairs, then fours, then all eight.
+inline int digits_value(const char* at, std::size_t length) {
+  std::uint64_t value = (load(at) ^ (ones * '0')) << (8 * (8 - length));
+  value = (value * 10 + (value >> 8)) & 0x00ff00ff00ff00ff;
+  value = (value * 100 + (value >> 16)) & 0x0000ffff0000ffff;
+  value = (value * 10000 + (value >> 32)) & 0xffffffff;
+  return static_cast<int>(value);
+}
+
+/// Of 64 bytes, a bit for each digit and one for each space or line feed, the first byte's lowest.
+struct marks {
+  std::uint64_t digits = 0;
+  std::uint64_t blanks = 0;
+};
+
+/// marks_of() eight bytes at a time, on any processor.
+inline marks marks_of_words(const char* at) {
+  marks found;
+  for (std::size_t k = 0; k < 8; ++k) {
+    const std::uint64_t bytes = load(at + 8 * k);
+    const std::uint64_t blank = zeros(bytes ^ (ones * ' ')) | zeros(bytes ^ (ones * '\n'));
+    found.digits |= gathered(~ten_or_more(bytes ^ (ones * '0')) & tops) << (8 * k);
+    found.blanks |= gathered(blank) << (8 * k);
+  }
+  return found;
+}
+
+inline marks marks_of(const char* at) {
+#ifdef __SSE2__
+  // Sixteen bytes at a time where the processor has the instructions for it, as every x86-64 does.
+  marks found;
+  const __m128i zero = _mm_set1_epi8('0');
+  const __m128i nine = _mm_set1_epi8(9);
+  const __m128i space = _mm_set1_epi8(' ');
+  const __m128i line_feed = _mm_set1_epi8('\n');
+  for (std::size_t k = 0; k < 4; ++k) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * k));
+    const __m128i past_zero = _mm_sub_epi8(bytes, zero);
+    const __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(past_zero, nine), past_zero);
+    const __m128i blank =
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, space), _mm_cmpeq_epi8(bytes, line_feed));
+    found.digits |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(digit))} << (16 * k);
+    found.blanks |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(blank))} << (16 * k);
+  }
+  return found;
+#else
+  return marks_of_words(at);
+#endif
+}
+
+}  // namespace word_bytes
+
+/// Reads plain numbers, each of at most 8 digits and ended by a space or a line feed in the chunk
+/// at hand, into `numbers` until it is full or the next token is anything else (or not wholly at
+/// hand), which read_number() then reads: how many were read. Reading stops before
+/// that token, at most having passed blanks. Only for fields that take 0. A large input is mostly
+/// such tokens, and reading them a byte at a time, each through read_number(), set the pace.
+///
+/// The chunk is marked 64 bytes at a time, a bit for each digit and each blank, up to the last
+/// blank before the first other byte: each run of digits there is a whole token. Tokens are then
+/// taken from the bits one after another, each parsed on its own, so that no token waits for the
+/// one before it to be measured.
+inline std::size_t read_plain_numbers(source& from, std::span<int> numbers) {
+  constexpr std::ptrdiff_t block = 64;
+  // The last number of a line the terminal may have cut is checked by read_number().
+  if (from.cut) return 0;
+  const char* const first = from.chunk.data();
+  const char* const last = first + from.end;
+  const char* at = first + from.next;
+  const std::size_t most = numbers.size();
+  std::size_t read = 0;
+  // A word may be loaded from any byte of the block.
+  while (read < most && last - at >= block + 8) {
+    const word_bytes::marks marks = word_bytes::marks_of(at);
+    const auto other = static_cast<std::size_t>(std::countr_zero(~(marks.digits | marks.blanks)));
+    const std::uint64_t blanks = marks.blanks & word_bytes::lowest(other);
+    if (blanks == 0) break;
+    // Bytes up to the last blank before the first other byte: whole tokens only.
+    const auto whole = static_cast<std::size_t>(block - std::countl_zero(blanks));
+    const std::uint64_t digits = marks.digits & word_bytes::lowest(whole);
+    std::uint64_t starts = digits & ~(digits << 1);
+    std::uint64_t ends = digits & ~(digits >> 1);
+    for (; starts != 0 && read < most; ++read) {
+      const std::size_t start = word_bytes::lowest_set(starts);
+      const std::size_t length = word_bytes::lowest_set(ends) + 1 - start;
+      if (length > 8) break;
+      numbers[read] = word_bytes::digits_value(at + start, length);
+      starts &= starts - 1;
+      ends &= ends - 1;
+    }
+    // Stopped by a long token, or with `numbers` full: at the next token.
+    if (starts != 0) {
+      from.next = static_cast<std::size_t>(at + word_bytes::lowest_set(starts) - first);
+      return read;
+    }
+    at += whole;
+  }
+  from.next = static_cast<std::size_t>(at - first);
+  return read;
+}
 
 /// Reads the next token as an optionally signed decimal integer from `low` to INT_MAX. Refuses it
 /// at the first byte that is neither a digit nor whitespace, once its digits pass the 32-bit
