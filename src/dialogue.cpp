@@ -10,8 +10,8 @@
 #include <istream>
 #include <new>
 #include <optional>
-#include <span>
 #include <ostream>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
