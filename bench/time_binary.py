@@ -3,13 +3,16 @@
 process start included. Each figure is the median wall time of several runs and the largest peak
 memory among them; every run must print the same answer.
 
-Usage: bench/time_binary.py [--set readme|grid] [--runs N] [--timeout S] [--only WORD]
+Usage: bench/time_binary.py [--set readme|grid|big] [--runs N] [--timeout S] [--only WORD]
                             [--dump DIR] PROGRAM [PROGRAM...]
 
 `--set readme` (the default) gives the README's instances; `--set grid` every family of the
-literature at n = 1000 with R = 10^3, 10^5 and 10^6 and at n = 10000 with R = 10^3 and 10^5.
-`--seeds K` draws each of the grid's instances from K seeds. `--dump DIR` writes each instance to
-DIR/NAME.in as well.
+literature at n = 1000 with R = 10^3, 10^5 and 10^6 and at n = 10000 with R = 10^3 and 10^5;
+`--set big` 10^6 and 10^7 elements with values and weights in [1, 1000] and 10^8 with values in
+[1, 20] and weights in [1, 400], each at a tenth of the total weight (10^8 takes a minute or two
+to write, and 0.9 GB). `--seeds K` draws each of the grid's instances from K seeds. `--dump DIR`
+writes each instance to DIR/NAME.in as well, and for the big set takes it from there when it is
+there already.
 
 A process started from here counts this script's own memory in its peak until it replaces itself
 with the program, so a peak at that floor (measured with `true` before each instance) is shown as
@@ -19,6 +22,7 @@ With several programs, each instance runs on each in turn and the answers must a
 compare a build before and after a change. Instances come from fixed seeds.
 """
 import argparse
+import array
 import math
 import os
 import random
@@ -145,6 +149,28 @@ def grid(seeds=1):
                 yield f"{kind} {n} x {r}{suffix}", *family(kind, n, r, seed)
 
 
+BIG = ((10**6, 1000, 1000), (10**7, 1000, 1000), (10**8, 20, 400))
+
+
+def write_big(path, n, max_value, max_weight, seed=12345):
+    """n elements, values uniform in [1, max_value], weights in [1, max_weight], at a tenth of the
+    total weight, written a million numbers at a time."""
+    rnd = random.Random(seed)
+    step = 10**6
+    weights = array.array("H")
+    for start in range(0, n, step):
+        weights.extend(rnd.choices(range(1, max_weight + 1), k=min(step, n - start)))
+    with open(path, "w") as out:
+        out.write(f"{n}\n{sum(weights) // 10}\n")
+        for start in range(0, n, step):
+            drawn = rnd.choices(range(1, max_value + 1), k=min(step, n - start))
+            out.write(" ".join(map(str, drawn)) + " ")
+        out.write("\n")
+        for start in range(0, n, step):
+            out.write(" ".join(map(str, weights[start:start + step])) + " ")
+        out.write("\n")
+
+
 def write_instance(path, values, weights, capacity):
     with open(path, "w") as out:
         out.write(f"{len(values)}\n{capacity}\n")
@@ -190,25 +216,46 @@ def measure(program, path, runs, timeout):
     return shown, answers.pop(), peak
 
 
+def written(args, work):
+    """(name, path) of each instance of the set asked for, written as it comes."""
+    if args.set == "big":
+        for n, max_value, max_weight in BIG:
+            name = f"uniform {n} in [1, {max_value}] x [1, {max_weight}]"
+            if args.only not in name:
+                continue
+            path = os.path.join(args.dump or work, name.replace(" ", "_") + ".in")
+            if not (args.dump and os.path.exists(path)):
+                # In a child of its own: this process's peak memory counts in every run's floor.
+                child = os.fork()
+                if child == 0:
+                    write_big(path, n, max_value, max_weight)
+                    os._exit(0)
+                os.waitpid(child, 0)
+            yield name, path
+        return
+    path = os.path.join(work, "instance")
+    for name, values, weights, capacity in (grid(args.seeds) if args.set == "grid" else instances()):
+        if args.only not in name:
+            continue
+        write_instance(path, values, weights, capacity)
+        if args.dump:
+            write_instance(os.path.join(args.dump, name.replace(" ", "_") + ".in"), values,
+                           weights, capacity)
+        yield name, path
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("programs", nargs="+")
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--timeout", type=float, default=120)
     parser.add_argument("--only", default="", help="only instances whose name holds this")
-    parser.add_argument("--set", choices=("readme", "grid"), default="readme")
+    parser.add_argument("--set", choices=("readme", "grid", "big"), default="readme")
     parser.add_argument("--dump", help="also write each instance to DIR/NAME.in")
     parser.add_argument("--seeds", type=int, default=1, help="seeds per family of the grid")
     args = parser.parse_args()
     with tempfile.TemporaryDirectory() as work:
-        path = os.path.join(work, "instance")
-        for name, values, weights, capacity in (grid(args.seeds) if args.set == "grid" else instances()):
-            if args.only not in name:
-                continue
-            write_instance(path, values, weights, capacity)
-            if args.dump:
-                write_instance(os.path.join(args.dump, name.replace(" ", "_") + ".in"), values,
-                               weights, capacity)
+        for name, path in written(args, work):
             floor = run_once("true", path, path + ".out", 10)[1]
             row, answers = [f"{name:<40}"], set()
             for program in args.programs:
