@@ -254,6 +254,8 @@ def main():
     parser.add_argument("--dump", help="also write each instance to DIR/NAME.in")
     parser.add_argument("--seeds", type=int, default=1, help="seeds per family of the grid")
     args = parser.parse_args()
+    if args.dump:
+        os.makedirs(args.dump, exist_ok=True)
     with tempfile.TemporaryDirectory() as work:
         for name, path in written(args, work):
             floor = run_once("true", path, path + ".out", 10)[1]
