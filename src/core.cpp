@@ -1,4 +1,4 @@
-#include "core.hpp"
+#include "reduce.hpp"
 
 #include <algorithm>
 #include <array>

@@ -10,8 +10,6 @@
 #include <optional>
 #include <utility>
 
-#include "core.hpp"
-
 // Elements are sorted by value per weight, best first. The greedy selection takes them in that
 // order until one, the break element, no longer fits; it and whatever else still fits after it
 // give a first lower bound. Two upper bounds:

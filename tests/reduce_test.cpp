@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include "core.hpp"
 #include "families.hpp"
 #include "oracle.hpp"
 
