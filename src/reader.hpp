@@ -198,6 +198,7 @@ inline marks marks_of_words(const char* at) {
   return found;
 }
 
+/// The marks of the 64 bytes from `at`.
 inline marks marks_of(const char* at) {
 #ifdef __SSE2__
   // Sixteen bytes at a time where the processor has the instructions for it, as every x86-64 does.
@@ -225,9 +226,9 @@ inline marks marks_of(const char* at) {
 
 /// Reads plain numbers, each of at most 8 digits and ended by a space or a line feed in the chunk
 /// at hand, into `numbers` until it is full or the next token is anything else (or not wholly at
-/// hand), which read_number() then reads: how many were read. Reading stops before
-/// that token, at most having passed blanks. Only for fields that take 0. A large input is mostly
-/// such tokens, and reading them a byte at a time, each through read_number(), set the pace.
+/// hand), which read_number() then reads: how many were read. Reading stops before that token, at
+/// most having passed blanks. Only for fields that take 0. A large input is mostly such tokens,
+/// and reading them a byte at a time, each through read_number(), set the pace.
 ///
 /// The chunk is marked 64 bytes at a time, a bit for each digit and each blank, up to the last
 /// blank before the first other byte: each run of digits there is a whole token. Tokens are then
