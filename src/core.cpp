@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "lists.hpp"
+
 // The greedy selection takes the elements by value per weight, best first, until one, the break
 // element, no longer fits. Its rate r is found by selection rather than by sorting. A sample of
 // the elements, sorted, tells about where the break lies; two of its rates that bracket that place
@@ -31,13 +33,8 @@
 
 namespace {
 
-struct item {
-  std::int64_t weight;
-  std::int64_t value;
-};
-
 // Whether a is worth more per weight than b. The products stay below 2^62.
-bool better(item a, item b) {
+bool better(entry a, entry b) {
   return a.value * b.weight > b.value * a.weight;
 }
 
@@ -46,20 +43,16 @@ struct lists {
   int* weights;
   int* values;
 
-  item at(std::size_t k) const { return {weights[k], values[k]}; }
+  entry at(std::size_t k) const { return {weights[k], values[k]}; }
   void swap(std::size_t a, std::size_t b) const {
     std::swap(weights[a], weights[b]);
     std::swap(values[a], values[b]);
   }
 };
 
-struct totals {
-  std::int64_t weight = 0;
-  std::int64_t value = 0;
-};
-
-totals sum(const lists& l, std::size_t first, std::size_t last) {
-  totals sum;
+// The total weight and value of [first, last).
+entry sum(const lists& l, std::size_t first, std::size_t last) {
+  entry sum{};
   for (std::size_t k = first; k < last; ++k) {
     sum.weight += l.weights[k];
     sum.value += l.values[k];
@@ -70,12 +63,12 @@ totals sum(const lists& l, std::size_t first, std::size_t last) {
 // Splits [first, last) into those better than `high`, those from `high` down to `low`, and those
 // worse than `low` (`high` no worse than `low`); returns the ends of the first two.
 std::pair<std::size_t, std::size_t> split(const lists& l, std::size_t first, std::size_t last,
-                                          item high, item low) {
+                                          entry high, entry low) {
   std::size_t better_end = first;
   std::size_t at = first;
   std::size_t worse_start = last;
   while (at < worse_start) {
-    const item e = l.at(at);
+    const entry e = l.at(at);
     if (better(e, high)) {
       l.swap(better_end++, at++);
     } else if (better(low, e)) {
@@ -111,10 +104,10 @@ struct draws {
 
 // Two rates from a sample of [low, high) that bracket the place where the elements' weights,
 // best first, pass `room`.
-std::pair<item, item> bracket(const lists& l, std::size_t low, std::size_t high, std::int64_t room,
-                              draws& random) {
-  std::array<item, sample_size> sample{};
-  for (item& e : sample) e = l.at(low + random.below(high - low));
+std::pair<entry, entry> bracket(const lists& l, std::size_t low, std::size_t high,
+                                std::int64_t room, draws& random) {
+  std::array<entry, sample_size> sample{};
+  for (entry& e : sample) e = l.at(low + random.below(high - low));
   std::ranges::sort(sample, better);
   const double scale = static_cast<double>(high - low) / static_cast<double>(sample_size);
   double weight = 0;
@@ -133,8 +126,8 @@ break_place find_break(const lists& l, std::size_t count, std::int64_t capacity)
   std::size_t high = count;
   std::int64_t room = capacity;
   while (low < high) {
-    item upper{};
-    item lower{};
+    entry upper{};
+    entry lower{};
     if (high - low > few) {
       std::tie(upper, lower) = bracket(l, low, high, room, random);
     } else {
@@ -169,7 +162,7 @@ constexpr std::size_t filling_elements = 4096;
 class kinds {
  public:
   /// Counts one more of `e`; false, counting nothing, once there are more kinds than `most`.
-  bool add(item e, std::size_t most) {
+  bool add(entry e, std::size_t most) {
     if (2 * (used_ + 1) > slots_.size()) {
       if (used_ + 1 > most) return false;
       grow();
@@ -192,11 +185,11 @@ class kinds {
 
  private:
   struct slot {
-    item kind{};
+    entry kind{};
     std::int64_t count = 0;
   };
 
-  slot& find(item e) {
+  slot& find(entry e) {
     const std::uint64_t key =
         static_cast<std::uint64_t>(e.weight) << 32 ^ static_cast<std::uint64_t>(e.value);
     // The product's top bits, which every bit of the key moves.
@@ -225,7 +218,7 @@ class kinds {
 // k elements alike as pieces of 1, 2, 4, ... of them and the rest, which add up to any count from
 // 0 to k: no heavier than the capacity nor worth more than INT_MAX each. A piece counts as one
 // element in the bounds by count that follow.
-void add_pieces(std::vector<element>& to, item e, std::int64_t k, std::int64_t capacity) {
+void add_pieces(std::vector<element>& to, entry e, std::int64_t k, std::int64_t capacity) {
   const std::int64_t largest = std::min(capacity / e.weight, INT_MAX / e.value);
   std::int64_t left = std::min(k, capacity / e.weight);
   for (std::int64_t piece = 1; left > 0; piece = 2 * piece <= largest ? 2 * piece : piece) {
@@ -236,8 +229,9 @@ void add_pieces(std::vector<element>& to, item e, std::int64_t k, std::int64_t c
 }
 
 // The `wanted` best elements of [first, last), sorted, best first.
-std::vector<item> best_of(const lists& l, std::size_t first, std::size_t last, std::size_t wanted) {
-  std::vector<item> chosen;
+std::vector<entry> best_of(const lists& l, std::size_t first, std::size_t last,
+                           std::size_t wanted) {
+  std::vector<entry> chosen;
   chosen.reserve(std::min(last - first, 2 * wanted));
   for (std::size_t k = first; k < last; ++k) {
     chosen.push_back(l.at(k));
@@ -270,7 +264,7 @@ core core_of(std::span<int> values, std::span<int> weights, int capacity, std::s
     }
   }
   const break_place at = find_break(l, count, capacity);
-  const totals taken = sum(l, 0, at.better);
+  const entry taken = sum(l, 0, at.better);
   if (at.equal == 0) {  // every element fits
     made.fixed += taken.value;
     made.capacity -= taken.weight;
@@ -278,18 +272,18 @@ core core_of(std::span<int> values, std::span<int> weights, int capacity, std::s
     return made;
   }
   // The linear relaxation, times the break's weight: exact in 128 bits.
-  const item rate = l.at(at.better);
+  const entry rate = l.at(at.better);
   std::int64_t room = capacity - taken.weight;
   const wide relaxed = wide{taken.value} * rate.weight + wide{room} * rate.value;
   // The greedy selection, filled up.
   std::int64_t found = taken.value;
-  const auto fill = [&](item e) {
+  const auto fill = [&](entry e) {
     if (e.weight > room) return;
     room -= e.weight;
     found += e.value;
   };
   for (std::size_t k = at.better; k < at.equal; ++k) fill(l.at(k));
-  for (const item e : best_of(l, at.equal, count, filling_elements)) fill(e);
+  for (const entry e : best_of(l, at.equal, count, filling_elements)) fill(e);
   made.lower = made.fixed + found;
   made.upper = made.fixed + static_cast<std::int64_t>(relaxed / rate.weight);
   if (made.lower >= made.upper) {
@@ -298,7 +292,7 @@ core core_of(std::span<int> values, std::span<int> weights, int capacity, std::s
   }
   // An element whose other choice leaves the relaxation no more than `found` is decided.
   const wide to_beat = wide{found + 1} * rate.weight;
-  const auto open = [&](item e) {
+  const auto open = [&](entry e) {
     const std::int64_t term = e.value * rate.weight - rate.value * e.weight;
     return relaxed - (term < 0 ? -term : term) >= to_beat;
   };
@@ -308,7 +302,7 @@ core core_of(std::span<int> values, std::span<int> weights, int capacity, std::s
   bool counted = kept > kinds_from;
   if (!counted) made.open.reserve(kept);
   for (std::size_t k = 0; k < count; ++k) {
-    const item e = l.at(k);
+    const entry e = l.at(k);
     if (!open(e)) {
       if (better(e, rate)) {
         made.fixed += e.value;
@@ -325,7 +319,7 @@ core core_of(std::span<int> values, std::span<int> weights, int capacity, std::s
     }
   }
   if (counted) {
-    alike.each([&](item e, std::int64_t k) { add_pieces(made.open, e, k, made.capacity); });
+    alike.each([&](entry e, std::int64_t k) { add_pieces(made.open, e, k, made.capacity); });
   }
   return made;
 }

@@ -88,16 +88,21 @@ std::optional<std::uint64_t> read_number(const std::string& path, std::string_vi
   return static_cast<std::uint64_t>(numbers.front());
 }
 
+// The part of `text` before the first `separator` (all of it where there is none), which is
+// then dropped from `text` with the separator.
+std::string_view take_until(std::string_view& text, char separator) {
+  const auto end = std::min(text.find(separator), text.size());
+  const std::string_view part = text.substr(0, end);
+  text.remove_prefix(std::min(end + 1, text.size()));
+  return part;
+}
+
 // The groups on the path from the mount point `mount` down to `group`.
 std::vector<std::string> groups_down_to(const std::string& mount, std::string_view group) {
   std::vector<std::string> groups{mount};
   while (!group.empty()) {
-    const auto start = group.find_first_not_of('/');
-    if (start == std::string_view::npos) break;
-    group.remove_prefix(start);
-    const auto end = std::min(group.find('/'), group.size());
-    groups.push_back(groups.back() + "/" + std::string(group.substr(0, end)));
-    group.remove_prefix(end);
+    const std::string_view part = take_until(group, '/');
+    if (!part.empty()) groups.push_back(groups.back() + "/" + std::string(part));
   }
   return groups;
 }
@@ -115,9 +120,7 @@ groups groups_of(const std::string& root) {
   const std::string text = text_of(root + "/proc/self/cgroup");
   std::string_view lines = text;
   while (!lines.empty()) {
-    const auto end = std::min(lines.find('\n'), lines.size());
-    const std::string_view line = lines.substr(0, end);
-    lines.remove_prefix(std::min(end + 1, lines.size()));
+    const std::string_view line = take_until(lines, '\n');
     const auto first = line.find(':');
     const auto second = first == std::string_view::npos ? first : line.find(':', first + 1);
     if (second == std::string_view::npos) continue;
@@ -125,9 +128,7 @@ groups groups_of(const std::string& root) {
     const std::string path(line.substr(second + 1));
     if (controllers.empty()) found.unified = path;
     for (std::string_view names = controllers; !names.empty();) {
-      const auto comma = std::min(names.find(','), names.size());
-      const std::string_view name = names.substr(0, comma);
-      names.remove_prefix(std::min(comma + 1, names.size()));
+      const std::string_view name = take_until(names, ',');
       if (name == "memory") found.memory = path;
       if (name == "cpu") {
         found.cpu = path;
