@@ -20,6 +20,7 @@
 #include "reader.hpp"
 #include "reduce.hpp"
 #include "rows.hpp"
+#include "solve.hpp"
 
 namespace {
 
@@ -102,10 +103,9 @@ void report_cells(benchmark::State& state, std::int64_t cells) {
       benchmark::Counter(static_cast<double>(cells), benchmark::Counter::kIsIterationInvariantRate);
 }
 
-int solve_once(const instance& problem, std::size_t table, std::optional<method> how) {
+int solve_once(const instance& problem, std::size_t table, const solver_hooks& hooks) {
   try {
-    return knapsack(problem.values, problem.weights, problem.capacity,
-                    {.table = table, .force = how});
+    return ::solve(problem.values, problem.weights, problem.capacity, {.table = table}, hooks).best;
   } catch (const std::overflow_error&) {
     return -1;
   }
@@ -114,7 +114,7 @@ int solve_once(const instance& problem, std::size_t table, std::optional<method>
 // Arguments: elements, capacity, largest weight (0: a tenth of the capacity, so that nearly every
 // cell weighs taking the element against leaving it). Values up to 1000 never
 // reach INT_MAX; values up to INT_MAX / 4 make the solver check every sum.
-void solve(benchmark::State& state, std::size_t table, std::optional<method> how, int max_value) {
+void solve(benchmark::State& state, std::size_t table, const solver_hooks& hooks, int max_value) {
   const auto n = static_cast<std::size_t>(state.range(0));
   const auto capacity = static_cast<int>(state.range(1));
   const auto max_weight =
@@ -122,7 +122,7 @@ void solve(benchmark::State& state, std::size_t table, std::optional<method> how
   const instance problem = uncorrelated(n, max_value, max_weight, capacity);
   int best = 0;
   for (auto _ : state) {
-    best = solve_once(problem, table, how);
+    best = solve_once(problem, table, hooks);
     benchmark::DoNotOptimize(best);
   }
   check_answer(state, max_value, best);
@@ -131,25 +131,25 @@ void solve(benchmark::State& state, std::size_t table, std::optional<method> how
 
 // Arguments: family, elements, range. Every instance's table exceeds the budget, so these are
 // answered as the program answers them beyond it.
-void families(benchmark::State& state, std::optional<method> how) {
+void families(benchmark::State& state, const solver_hooks& hooks) {
   const instance problem = of_family(state.range(0), static_cast<std::size_t>(state.range(1)),
                                      static_cast<int>(state.range(2)));
   int best = 0;
   for (auto _ : state) {
-    best = solve_once(problem, table_budget, how);
+    best = solve_once(problem, table_budget, hooks);
     benchmark::DoNotOptimize(best);
   }
   check_answer(state, 0, best);
 }
 
 // Arguments: hard family, elements, range, capacity.
-void hard_families(benchmark::State& state, std::optional<method> how) {
+void hard_families(benchmark::State& state, const solver_hooks& hooks) {
   const instance problem =
       of_hard_family(state.range(0), static_cast<std::size_t>(state.range(1)),
                      static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
   int best = 0;
   for (auto _ : state) {
-    best = solve_once(problem, table_budget, how);
+    best = solve_once(problem, table_budget, hooks);
     benchmark::DoNotOptimize(best);
   }
   check_answer(state, -1, best);
@@ -173,9 +173,7 @@ reduced open_instance(const instance& problem) {
   for (std::size_t k = 0; k < problem.weights.size(); ++k) {
     r.sorted.push_back({problem.weights[k], problem.values[k]});
   }
-  std::ranges::stable_sort(r.sorted, [](const element& a, const element& b) {
-    return a.value * b.weight > b.value * a.weight;
-  });
+  std::ranges::stable_sort(r.sorted, more_efficient);
   r.capacity = problem.capacity;
   r.upper = INT64_MAX;
   return r;
@@ -186,9 +184,9 @@ reduced open_instance(const instance& problem) {
 // streaming probe.
 void time_rows(benchmark::State& state, const reduced& r, std::int64_t threads,
                std::int64_t cells) {
-  const rows_options options{.threads = static_cast<unsigned>(threads)};
+  const method_params params{.threads = static_cast<unsigned>(threads)};
   for (auto _ : state) {
-    const auto best = ::subset_sum(r) ? best_by_bits(r, options) : best_by_rows(r, options);
+    const auto best = ::subset_sum(r) ? best_by_bits(r, params) : best_by_rows(r, params);
     benchmark::DoNotOptimize(best);
   }
   report_cells(state, cells);
@@ -313,9 +311,13 @@ void family_small(benchmark::internal::Benchmark* b) {
   }
 }
 
-BENCHMARK_CAPTURE(families, steps, std::nullopt)->Apply(family_targets);
-BENCHMARK_CAPTURE(families, steps, std::nullopt)->Apply(family_small);
-BENCHMARK_CAPTURE(families, two_rows, method::rows)->Apply(family_small)->Iterations(1);
+const solver_hooks cheapest{};
+const solver_hooks by_rows{.open = open_method::rows};
+const solver_hooks by_two_rows{.given = given_method::two_rows};
+
+BENCHMARK_CAPTURE(families, steps, cheapest)->Apply(family_targets);
+BENCHMARK_CAPTURE(families, steps, cheapest)->Apply(family_small);
+BENCHMARK_CAPTURE(families, rows, by_rows)->Apply(family_small)->Iterations(1);
 // Capacity about half the total weight; the odd one for even weights.
 void hard_shapes(benchmark::internal::Benchmark* b) {
   b->ArgNames({"family", "elements", "range", "capacity"})->Unit(benchmark::kMillisecond);
@@ -324,8 +326,8 @@ void hard_shapes(benchmark::internal::Benchmark* b) {
 }
 
 // Slow, seconds each: --benchmark_filter=hard runs them alone, --benchmark_filter=-hard skips them.
-BENCHMARK_CAPTURE(hard_families, steps_or_rows, std::nullopt)->Apply(hard_shapes);
-BENCHMARK_CAPTURE(hard_families, two_rows, method::rows)->Apply(hard_shapes);
+BENCHMARK_CAPTURE(hard_families, steps_or_rows, cheapest)->Apply(hard_shapes);
+BENCHMARK_CAPTURE(hard_families, rows, by_rows)->Apply(hard_shapes);
 BENCHMARK(fresh_memory)->Apply(shapes)->Iterations(1);
 // Rows that fit in the caches, and rows that do not, on one thread and on two.
 void rows_shapes(benchmark::internal::Benchmark* b) {
@@ -349,21 +351,15 @@ BENCHMARK(rows_on_hard_families)
 
 constexpr int small = 1000;
 constexpr int large = INT_MAX / 4;
-BENCHMARK_CAPTURE(solve, whole_table, whole_table, std::nullopt, small)
+BENCHMARK_CAPTURE(solve, whole_table, whole_table, cheapest, small)->Apply(shapes)->Iterations(1);
+BENCHMARK_CAPTURE(solve, whole_table_checked, whole_table, cheapest, large)
     ->Apply(shapes)
     ->Iterations(1);
-BENCHMARK_CAPTURE(solve, whole_table_checked, whole_table, std::nullopt, large)
-    ->Apply(shapes)
-    ->Iterations(1);
-BENCHMARK_CAPTURE(solve, steps_or_rows, no_table, std::nullopt, small)->Apply(shapes);
-BENCHMARK_CAPTURE(solve, two_rows_unpruned, no_table, method::two_rows_full, small)->Apply(shapes);
-BENCHMARK_CAPTURE(solve, two_rows_unpruned_checked, no_table, method::two_rows_full, large)
-    ->Apply(shapes);
-BENCHMARK_CAPTURE(solve, two_rows, no_table, method::rows, small)
-    ->Apply(shapes)
-    ->Apply(half_capacity);
-BENCHMARK_CAPTURE(solve, two_rows_unpruned, no_table, method::two_rows_full, small)
-    ->Apply(half_capacity);
+BENCHMARK_CAPTURE(solve, steps_or_rows, no_table, cheapest, small)->Apply(shapes);
+BENCHMARK_CAPTURE(solve, two_rows_unpruned, no_table, by_two_rows, small)->Apply(shapes);
+BENCHMARK_CAPTURE(solve, two_rows_unpruned_checked, no_table, by_two_rows, large)->Apply(shapes);
+BENCHMARK_CAPTURE(solve, rows, no_table, by_rows, small)->Apply(shapes)->Apply(half_capacity);
+BENCHMARK_CAPTURE(solve, two_rows_unpruned, no_table, by_two_rows, small)->Apply(half_capacity);
 BENCHMARK(parse_numbers)
     ->ArgNames({"numbers", "largest"})
     ->Args({2000000, 1000000})

@@ -22,6 +22,7 @@
 #include "families.hpp"
 #include "knapsack.hpp"
 #include "oracle.hpp"
+#include "solve.hpp"
 
 namespace {
 
@@ -81,11 +82,13 @@ void check(bool holds, const char* property, const test_instance& i, const char*
 // The solver within `limits` gives `best`, or refuses a best value past INT_MAX; the lists,
 // which may run out of their memory, may say so.
 void check_way(const test_instance& i, std::int64_t best, const solver_limits& limits,
-               const char* way) {
-  const bool may_run_short = limits.force == method::lists || limits.force == method::heavy_lists;
+               const solver_hooks& hooks, const char* way) {
+  const bool may_run_short =
+      hooks.open == open_method::lists || hooks.open == open_method::heavy_lists;
   try {
-    const int got = knapsack(i.values, i.weights, i.capacity, limits);
-    check(got == best, "the best value", i, way);
+    const solution got = solve(i.values, i.weights, i.capacity, limits, hooks);
+    check(got.best == best, "the best value", i, way);
+    check(got.upper >= best, "a bound no lower than the best value", i, way);
   } catch (const std::overflow_error&) {
     check(best > INT_MAX, "a best value past INT_MAX refused, and no other", i, way);
   } catch (const std::bad_alloc&) {
@@ -108,29 +111,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (!best) return -1;
 
-  check_way(made, *best, {.memory = memory, .threads = threads}, "the solver's own choice");
+  check_way(made, *best, {.memory = memory, .threads = threads}, {}, "the solver's own choice");
   struct forced_way {
-    method how;
+    solver_hooks hooks;
     bool applies;
     const char* name;
   };
   const bool dense = cells <= forced_cells;
   const forced_way ways[] = {
-      {method::whole_table, dense, "the whole table"},
-      {method::two_rows_full, dense, "two rows of every column"},
-      {method::lists, true, "the step lists"},
-      {method::heavy_lists, true, "the lists from the heaviest element"},
-      {method::halves, true, "the halves"},
-      {method::rows, dense, "the rows"},
-      {method::bit_rows, cells / 64 <= forced_cells, "the rows of bits"},
+      {{.given = given_method::whole_table}, dense, "the whole table"},
+      {{.given = given_method::two_rows}, dense, "two rows of every column"},
+      {{.open = open_method::lists}, true, "the step lists"},
+      {{.open = open_method::heavy_lists}, true, "the lists from the heaviest element"},
+      {{.open = open_method::halves}, true, "the halves"},
+      {{.open = open_method::rows}, dense, "the rows"},
+      {{.open = open_method::bit_rows}, cells / 64 <= forced_cells, "the rows of bits"},
   };
   for (const forced_way& way : ways) {
     if (!way.applies) continue;
-    const solver_limits limits{.table = way.how == method::whole_table ? SIZE_MAX : 0,
+    const solver_limits limits{.table = way.hooks.given == given_method::whole_table ? SIZE_MAX : 0,
                                .memory = memory,
-                               .threads = threads,
-                               .force = way.how};
-    check_way(made, *best, limits, way.name);
+                               .threads = threads};
+    check_way(made, *best, limits, way.hooks, way.name);
   }
   return 0;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cells.hpp"
+#include "rows.hpp"
 #include "threads.hpp"
 
 // A row of bits: bit j is set where some selection of the elements so far weighs exactly j. A
@@ -18,8 +19,6 @@
 // weight less the weight still to come cannot reach a better sum and are not computed.
 
 namespace {
-
-__extension__ using wide = __int128;
 
 using word = std::uint64_t;
 constexpr std::size_t word_bits = 64;
@@ -104,10 +103,7 @@ std::size_t total_weight(const reduced& r) {
 // more words than the weight so far, rising as fast, adds: a third fewer on subset sums. (Rows of
 // best values lose more to shifts far apart, which miss the caches, than they gain.)
 std::vector<pass> passes_of(const reduced& r, const bits_span& span) {
-  std::vector<element> heaviest;
-  heaviest.reserve(r.sorted.size());
-  for (const std::size_t k : heaviest_first(r.sorted)) heaviest.push_back(r.sorted[k]);
-  return passes_of(heaviest, span.top, span.floor);
+  return passes_of(heaviest_first(r.sorted).order, span.top, span.floor);
 }
 
 std::uint64_t words_of(const std::vector<pass>& passes) {
@@ -126,12 +122,13 @@ struct bits_plan {
 
 bits_plan plan_of(const reduced& r) {
   const element& first = r.sorted.front();
-  const std::size_t floor = floor_of(r, {first.weight, first.value});
-  const auto capacity = static_cast<std::size_t>(r.capacity);
+  const std::size_t total = total_weight(r);
+  // No selection weighs more than all of them.
+  const std::size_t capacity = std::min(static_cast<std::size_t>(r.capacity), total);
+  const std::size_t floor = std::min(floor_of(r, {first.weight, first.value}), capacity);
   bits_plan kept{{capacity, floor, false, 0}, {}};
   kept.passes = passes_of(r, kept.span);
-  const std::size_t total = total_weight(r);
-  if (2 * capacity <= total) return kept;
+  if (2 * capacity <= total || capacity == total) return kept;
   bits_plan left{{total - floor, total - capacity, true, total}, {}};
   left.passes = passes_of(r, left.span);
   return words_of(left.passes) < words_of(kept.passes) ? left : kept;
@@ -179,7 +176,7 @@ bits_cost bits_cost_of(const reduced& r) {
   return {words_of(plan.passes), (plan.span.top / word_bits + 1) * sizeof(word)};
 }
 
-std::optional<std::int64_t> best_by_bits(const reduced& r, const rows_options& options) {
+method_result best_by_bits(const reduced& r, const method_params& params) {
   const unit_rate unit{r.sorted.front().weight, r.sorted.front().value};
   const bits_plan plan = plan_of(r);
   const bits_span& span = plan.span;
@@ -188,6 +185,7 @@ std::optional<std::int64_t> best_by_bits(const reduced& r, const rows_options& o
   const std::size_t words = capacity / word_bits + 1;
   const block<word> storage = allocate<word>(words);
   if (!storage) throw std::bad_alloc();
+  std::uint64_t done = 0;  // words computed, as the caller's thread counts them
   word* const row = storage.get();
   std::fill(row, row + words, word{0});
   row[0] = 1;
@@ -229,17 +227,22 @@ std::optional<std::int64_t> best_by_bits(const reduced& r, const rows_options& o
       // others whether to go on.
       if (threads > 1) barrier.arrive_and_wait();
       if (t == 0) {
-        if (options.stop.stop_requested()) halt.store(true, std::memory_order_relaxed);
+        done += to - from;
+        if (params.keep_going && !params.keep_going(done)) {
+          halt.store(true, std::memory_order_relaxed);
+        }
         if (reached()) finished.store(true, std::memory_order_relaxed);
       }
       if (threads > 1) barrier.arrive_and_wait();
       if (halt.load(std::memory_order_relaxed) || finished.load(std::memory_order_relaxed)) return;
     }
   };
-  on_threads(std::clamp<unsigned>(options.threads, 1, 64), options.start, work,
+  on_threads(std::clamp<unsigned>(params.threads, 1, 64), params.start, work,
              [&](unsigned threads) { barrier.expect(threads); });
-  if (halt.load()) return std::nullopt;
+  method_result result{std::nullopt, r.upper - r.fixed, done, words * sizeof(word)};
+  if (halt.load()) return result;
   const std::size_t best = span.left_out ? span.total - least_reached(row, span.floor, span.top)
                                          : greatest_reached(row, span.top, span.floor);
-  return static_cast<std::int64_t>(wide{best} * unit.value / unit.weight);
+  result.best = result.upper = static_cast<std::int64_t>(wide{best} * unit.value / unit.weight);
+  return result;
 }

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "reduce.hpp"
-#include "rows.hpp"
+#include "elements.hpp"
+#include "method.hpp"
 
 // Rows of one bit per column, for a subset sum: where every value is the same multiple of its
 // weight, the best value follows from the greatest reachable weight within the capacity.
@@ -23,7 +23,7 @@ struct bits_cost {
 /// more than half the total weight and that is cheaper, of the weights left out.
 bits_cost bits_cost_of(const reduced& r);
 
-/// The best value of the open elements of `r`, a subset sum, exact in 64 bits; nothing once a
-/// stop is requested. Threads that cannot be had leave the work to those that can. Throws
-/// std::bad_alloc when the row cannot be had.
-std::optional<std::int64_t> best_by_bits(const reduced& r, const rows_options& options);
+/// The best value of the open elements of `r`, a subset sum, exact in 64 bits, on params.threads
+/// threads; none once params.keep_going says stop. Threads that cannot be had leave the work to
+/// those that can. Throws std::bad_alloc when the row cannot be had.
+method_result best_by_bits(const reduced& r, const method_params& params);

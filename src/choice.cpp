@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "bits.hpp"
+#include "elements.hpp"
 #include "halves.hpp"
 #include "rows.hpp"
 #include "steps.hpp"
@@ -42,9 +43,9 @@
 //   two threads, and in a race both fit in half the usable memory; before the halves, which take
 //   little, they may fill that half.
 //
-// A plan names what follows where its method gives up or its memory is refused: the reduction
-// after the whole table, the rows after the lists from the heaviest element, or nothing, and then
-// the answer is that memory ran short.
+// A plan names what follows where its method gives up or its memory is refused: the rows after
+// the lists from the heaviest element, or nothing, and then the answer is that memory ran short.
+// The reduction follows a whole table whose memory is refused.
 //
 // Costs are in nanoseconds, measured on this project's machine (2 cores of a server processor)
 // over the literature's families: only their ratios matter, and they hold within a factor of two
@@ -81,10 +82,10 @@ std::uint64_t head_start(double other_ns, double share = lists_share) {
 // The rows of an instance's shape: bytes and time on a given number of threads.
 struct rows_estimate {
   const shape& s;
-  method how;
+  open_method how;
 
   std::size_t bytes(unsigned threads) const {
-    if (how == method::bit_rows) return s.bit_bytes;
+    if (how == open_method::bit_rows) return s.bit_bytes;
     const unsigned used = rows_threads(s.open_capacity, threads);
     return used == 1   ? s.row_bytes
            : used == 2 ? s.row_bytes_halved
@@ -92,7 +93,7 @@ struct rows_estimate {
   }
   double ns(unsigned threads) const {
     // Threads share a pass of bits only where its shifts are long: rarely.
-    if (how == method::bit_rows) return static_cast<double>(s.bit_words) * bit_word_ns;
+    if (how == open_method::bit_rows) return static_cast<double>(s.bit_words) * bit_word_ns;
     // Two threads each fill a row over half of the elements, and cut off fewer columns than one
     // row over all of them; three or more share the columns of each pass, 0.9 times as fast each.
     const double cell = bytes(1) <= cached_bytes ? cached_cell_ns : cell_ns;
@@ -103,47 +104,25 @@ struct rows_estimate {
   }
 };
 
-// The method forced by `limits`, where one is and it applies to the reduced instance.
-std::optional<plan> forced_plan(const solver_limits& limits, bool halves_fit,
+// The forced method, where it applies to the open elements: alone, with all the memory.
+std::optional<plan> forced_plan(open_method forced, const solver_limits& limits, bool halves_fit,
                                 const rows_estimate& rows) {
-  if (!limits.force) return std::nullopt;
   const unsigned threads = std::max(1U, limits.threads);
   const std::size_t steps = limits.memory / 2 / step_bytes;  // all the room, however long
-  switch (*limits.force) {
-    case method::lists:
-      return plan{.how = method::lists, .list_steps = steps};
-    case method::heavy_lists:
-      return plan{.how = method::heavy_lists, .list_steps = steps, .fallback = rows.how};
-    case method::halves:
+  switch (forced) {
+    case open_method::lists:
+    case open_method::heavy_lists:
+      return plan{.how = forced, .list_steps = steps};
+    case open_method::halves:
       if (!halves_fit) return std::nullopt;
-      return plan{.how = method::halves};
-    case method::rows:
-      return plan{.how = method::rows, .threads = threads};
-    case method::bit_rows:
-      if (rows.how != method::bit_rows) return std::nullopt;
-      return plan{.how = method::bit_rows, .threads = threads};
-    case method::none:
-    case method::whole_table:
-    case method::two_rows_full:
-    case method::reduction:
-      break;
+      return plan{.how = forced};
+    case open_method::rows:
+      return plan{.how = forced, .threads = threads};
+    case open_method::bit_rows:
+      if (rows.how != open_method::bit_rows) return std::nullopt;
+      return plan{.how = forced, .threads = threads};
   }
   return std::nullopt;
-}
-
-std::size_t table_of(const shape& s) {
-  return whole_table_bytes(s.elements, static_cast<int>(s.capacity));
-}
-
-// The plan for the instance as given.
-plan choose_as_given(const shape& s, const solver_limits& limits) {
-  if (limits.force == method::two_rows_full) return {.how = method::two_rows_full};
-  const std::size_t table = table_of(s);
-  const bool small = table <= std::min(limits.table, small_table);
-  const bool fits =
-      table <= limits.memory / 2 && (table <= limits.table || limits.force == method::whole_table);
-  if (small || fits) return {.how = method::whole_table, .fallback = method::reduction};
-  return {.how = method::reduction};
 }
 
 // Heavy elements, where the rows fit and take less than a tenth of a second: the lists from the
@@ -154,7 +133,7 @@ std::optional<plan> quick_heavy_plan(const rows_estimate& rows, std::size_t room
                                      unsigned processors) {
   if (processors < 2 || rows.ns(1) < heavy_rows_ns || rows.bytes(1) > room / 2) return {};
   const std::uint64_t after = head_start(heavy_after_ns, 1.0);
-  return plan{.how = method::rows,
+  return plan{.how = open_method::rows,
               .mode = run_mode::raced,
               .head_start = after,
               .head_start_unraced = head_start(rows.ns(1), heavy_share_of_rows),
@@ -171,14 +150,15 @@ plan slow_heavy_plan(const rows_estimate& rows, std::size_t room, unsigned proce
   const unsigned threads = share ? processors : 1;
   const bool row_fits = rows.bytes(threads) <= room;
   const std::uint64_t after = head_start(heavy_after_ns, 1.0);
-  return {.how = method::heavy_lists,
+  return {.how = open_method::heavy_lists,
           .mode = processors >= 2 ? run_mode::raced : run_mode::lists_first,
           .head_start = after,
           .head_start_unraced = after,
-          .list_work = row_fits ? head_start(rows.ns(threads), heavy_share_of_rows) : UINT64_MAX,
+          .list_work = row_fits ? std::optional(head_start(rows.ns(threads), heavy_share_of_rows))
+                                : std::nullopt,
           .threads = threads,
-          .list_steps = std::min(row_fits ? rows.bytes(1) : SIZE_MAX, room / 2) / step_bytes,
-          .fallback = row_fits ? rows.how : method::none};
+          .list_steps = (row_fits ? std::min(rows.bytes(1), room / 2) : room / 2) / step_bytes,
+          .fallback = row_fits ? std::optional(rows.how) : std::nullopt};
 }
 
 }  // namespace
@@ -193,23 +173,52 @@ solver_limits with_machine(const solver_limits& limits) {
   return read;
 }
 
-bool needs_machine(const shape& s, const solver_limits& limits) {
-  if (s.reduced) return s.open > 0;
+bool needs_machine(const given_shape& s, const solver_limits& limits,
+                   std::optional<given_method> forced) {
+  if (forced == given_method::whole_table) return true;
+  if (forced) return false;
   // Only a table between the small ones and the budget may or may not fit in the memory.
-  const std::size_t table = table_of(s);
-  return (table > small_table && table <= limits.table) || limits.force == method::whole_table;
+  const std::size_t table = whole_table_bytes(s.elements, static_cast<int>(s.capacity));
+  return table > small_table && table <= limits.table;
 }
 
-plan choose(const shape& s, const solver_limits& limits) {
-  if (!s.reduced) return choose_as_given(s, limits);
-  if (s.open == 0) return {};  // the bounds met: nothing is left to run
+given_method choose(const given_shape& s, const solver_limits& limits,
+                    std::optional<given_method> forced) {
+  if (forced && forced != given_method::whole_table) return *forced;
+  const std::size_t table = whole_table_bytes(s.elements, static_cast<int>(s.capacity));
+  const bool small = table <= std::min(limits.table, small_table);
+  const bool fits = table <= limits.memory / 2 && (table <= limits.table || forced);
+  return small || fits ? given_method::whole_table : given_method::reduction;
+}
+
+shape shape_of(const reduced& r) {
+  shape s{.open = r.sorted.size(), .open_capacity = r.capacity};
+  s.subset_sum = subset_sum(r);
+  s.heaviest = std::ranges::max(r.sorted, {}, &element::weight).weight;
+  if (s.subset_sum) {
+    const bits_cost bits = bits_cost_of(r);
+    s.bit_words = bits.words;
+    s.bit_bytes = bits.bytes;
+  } else {
+    const rows_cost rows = rows_cost_of(r);
+    s.row_cells = rows.cells;
+    s.row_cells_halved = rows.cells_halved;
+    s.row_bytes = rows.bytes;
+    s.row_bytes_halved = rows.bytes_halved;
+  }
+  return s;
+}
+
+plan choose(const shape& s, const solver_limits& limits, std::optional<open_method> forced) {
   const std::size_t room = limits.memory / 2;
   const bool halves_fit = s.open <= halves_most_elements && halves_bytes(s.open) <= room;
-  const rows_estimate rows{s, s.subset_sum ? method::bit_rows : method::rows};
-  if (const auto forced = forced_plan(limits, halves_fit, rows)) return *forced;
+  const rows_estimate rows{s, s.subset_sum ? open_method::bit_rows : open_method::rows};
+  if (forced) {
+    if (const auto plan = forced_plan(*forced, limits, halves_fit, rows)) return *plan;
+  }
   if (halves_fit) {
     const double halves_ns = static_cast<double>(halves_selections(s.open)) * selection_ns;
-    return {.how = method::halves,
+    return {.how = open_method::halves,
             .mode = run_mode::lists_first,
             .head_start = head_start(halves_ns),
             .list_steps = room / step_bytes};
@@ -232,11 +241,11 @@ plan choose(const shape& s, const solver_limits& limits) {
   // than twice that, whoever answers.
   const std::size_t list_bytes = std::min(rows.bytes(2), room);
   if (rows.bytes(threads) > room)
-    return {.how = method::lists, .list_steps = list_bytes / step_bytes};
+    return {.how = open_method::lists, .list_steps = list_bytes / step_bytes};
   // A subset sum the lists have not met in a moment they seldom meet, and lists beside a row of
   // bits slow it down more than they help: the row follows them, on every thread, early.
-  if (rows.how == method::bit_rows) {
-    return {.how = method::bit_rows,
+  if (rows.how == open_method::bit_rows) {
+    return {.how = open_method::bit_rows,
             .mode = run_mode::lists_first,
             .head_start = head_start(rows.ns(processors), subset_sum_share),
             .threads = processors,
@@ -244,14 +253,14 @@ plan choose(const shape& s, const solver_limits& limits) {
   }
   const unsigned beside = std::max(1U, std::min(threads, processors - 1));
   if (processors >= 2 && rows.ns(beside) >= raced_ns && rows.bytes(beside) < room) {
-    return {.how = method::rows,
+    return {.how = open_method::rows,
             .mode = run_mode::raced,
             .head_start = head_start(rows.ns(beside), raced_share),
             .head_start_unraced = head_start(rows.ns(beside)),
             .threads = beside,
             .list_steps = std::min(list_bytes, room - rows.bytes(beside)) / step_bytes};
   }
-  return {.how = method::rows,
+  return {.how = open_method::rows,
           .mode = run_mode::lists_first,
           .head_start = head_start(rows.ns(threads), share),
           .threads = threads,

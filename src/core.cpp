@@ -1,4 +1,4 @@
-#include "reduce.hpp"
+#include "core.hpp"
 
 #include <algorithm>
 #include <array>
@@ -6,11 +6,12 @@
 #include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <tuple>
 #include <utility>
 #include <vector>
 
-#include "lists.hpp"
+#include "bounds.hpp"
 
 // The greedy selection takes the elements by value per weight, best first, until one, the break
 // element, no longer fits. Its rate r is found by selection rather than by sorting. A sample of
@@ -32,11 +33,6 @@
 // element beyond them but the core.
 
 namespace {
-
-// Whether a is worth more per weight than b. The products stay below 2^62.
-bool better(entry a, entry b) {
-  return a.value * b.weight > b.value * a.weight;
-}
 
 // The instance's two lists, reordered in step.
 struct lists {
@@ -69,9 +65,9 @@ std::pair<std::size_t, std::size_t> split(const lists& l, std::size_t first, std
   std::size_t worse_start = last;
   while (at < worse_start) {
     const entry e = l.at(at);
-    if (better(e, high)) {
+    if (more_efficient(e, high)) {
       l.swap(better_end++, at++);
-    } else if (better(low, e)) {
+    } else if (more_efficient(low, e)) {
       l.swap(at, --worse_start);
     } else {
       ++at;
@@ -81,7 +77,7 @@ std::pair<std::size_t, std::size_t> split(const lists& l, std::size_t first, std
 }
 
 // Where the break lies once the elements are split: [0, better) are better than its rate, and
-// [better, equal) of it; `equal` is 0 where every element fits.
+// [better, equal) of it.
 struct break_place {
   std::size_t better;
   std::size_t equal;
@@ -108,7 +104,7 @@ std::pair<entry, entry> bracket(const lists& l, std::size_t low, std::size_t hig
                                 std::int64_t room, draws& random) {
   std::array<entry, sample_size> sample{};
   for (entry& e : sample) e = l.at(low + random.below(high - low));
-  std::ranges::sort(sample, better);
+  std::ranges::sort(sample, more_efficient);
   const double scale = static_cast<double>(high - low) / static_cast<double>(sample_size);
   double weight = 0;
   std::size_t place = 0;
@@ -120,7 +116,8 @@ std::pair<entry, entry> bracket(const lists& l, std::size_t low, std::size_t hig
           sample[std::min(place + sample_margin, sample_size - 1)]};
 }
 
-break_place find_break(const lists& l, std::size_t count, std::int64_t capacity) {
+// Where the break lies; nothing where every element fits.
+std::optional<break_place> find_break(const lists& l, std::size_t count, std::int64_t capacity) {
   draws random;
   std::size_t low = 0;
   std::size_t high = count;
@@ -141,15 +138,15 @@ break_place find_break(const lists& l, std::size_t count, std::int64_t capacity)
     } else if (better_weight + between_weight <= room) {
       room -= better_weight + between_weight;
       low = worse_start;
-    } else if (!better(upper, lower)) {
-      return {better_end, worse_start};  // all between are of one rate: the break's
+    } else if (!more_efficient(upper, lower)) {
+      return break_place{better_end, worse_start};  // all between are of one rate: the break's
     } else {
       room -= better_weight;
       low = better_end;
       high = worse_start;
     }
   }
-  return {count, 0};
+  return std::nullopt;
 }
 
 // Worse elements sorted to fill the greedy selection up: enough to fill what room the break
@@ -215,19 +212,6 @@ class kinds {
   int shift_ = 64;
 };
 
-// k elements alike as pieces of 1, 2, 4, ... of them and the rest, which add up to any count from
-// 0 to k: no heavier than the capacity nor worth more than INT_MAX each. A piece counts as one
-// element in the bounds by count that follow.
-void add_pieces(std::vector<element>& to, entry e, std::int64_t k, std::int64_t capacity) {
-  const std::int64_t largest = std::min(capacity / e.weight, INT_MAX / e.value);
-  std::int64_t left = std::min(k, capacity / e.weight);
-  for (std::int64_t piece = 1; left > 0; piece = 2 * piece <= largest ? 2 * piece : piece) {
-    const std::int64_t take = std::min(piece, left);
-    to.push_back({take * e.weight, take * e.value});
-    left -= take;
-  }
-}
-
 // The `wanted` best elements of [first, last), sorted, best first.
 std::vector<entry> best_of(const lists& l, std::size_t first, std::size_t last,
                            std::size_t wanted) {
@@ -238,16 +222,27 @@ std::vector<entry> best_of(const lists& l, std::size_t first, std::size_t last,
     // Kept down to the best `wanted` whenever twice as many have gathered: linear in all.
     if (chosen.size() == 2 * wanted) {
       std::ranges::nth_element(chosen, chosen.begin() + static_cast<std::ptrdiff_t>(wanted),
-                               better);
+                               more_efficient);
       chosen.resize(wanted);
     }
   }
-  std::ranges::sort(chosen, better);
+  std::ranges::sort(chosen, more_efficient);
   if (chosen.size() > wanted) chosen.resize(wanted);
   return chosen;
 }
 
 }  // namespace
+
+void add_pieces(std::vector<element>& to, const element& e, std::int64_t count,
+                std::int64_t capacity) {
+  const std::int64_t largest = std::min(capacity / e.weight, INT_MAX / e.value);
+  std::int64_t left = std::min(count, capacity / e.weight);
+  for (std::int64_t piece = 1; left > 0; piece = 2 * piece <= largest ? 2 * piece : piece) {
+    const std::int64_t take = std::min(piece, left);
+    to.push_back({take * e.weight, take * e.value, take * e.count});
+    left -= take;
+  }
+}
 
 core core_of(std::span<int> values, std::span<int> weights, int capacity, std::size_t kinds_from) {
   core made;
@@ -256,46 +251,41 @@ core core_of(std::span<int> values, std::span<int> weights, int capacity, std::s
   // The elements worth taking first, in place.
   std::size_t count = 0;
   for (std::size_t k = 0; k < weights.size(); ++k) {
-    if (values[k] <= 0 || weights[k] > capacity) continue;
+    if (!worth_taking(values[k], weights[k], capacity)) continue;
     if (weights[k] == 0) {
       made.fixed += values[k];
     } else {
       l.swap(count++, k);
     }
   }
-  const break_place at = find_break(l, count, capacity);
-  const entry taken = sum(l, 0, at.better);
-  if (at.equal == 0) {  // every element fits
+  const std::optional<break_place> at = find_break(l, count, capacity);
+  if (!at) {  // every element fits
+    const entry taken = sum(l, 0, count);
     made.fixed += taken.value;
     made.capacity -= taken.weight;
     made.lower = made.upper = made.fixed;
     return made;
   }
-  // The linear relaxation, times the break's weight: exact in 128 bits.
-  const entry rate = l.at(at.better);
-  std::int64_t room = capacity - taken.weight;
-  const wide relaxed = wide{taken.value} * rate.weight + wide{room} * rate.value;
+  const entry taken = sum(l, 0, at->better);
+  const linear_relaxation relaxed(taken, capacity, l.at(at->better));
   // The greedy selection, filled up.
+  std::int64_t room = capacity - taken.weight;
   std::int64_t found = taken.value;
   const auto fill = [&](entry e) {
     if (e.weight > room) return;
     room -= e.weight;
     found += e.value;
   };
-  for (std::size_t k = at.better; k < at.equal; ++k) fill(l.at(k));
-  for (const entry e : best_of(l, at.equal, count, filling_elements)) fill(e);
+  for (std::size_t k = at->better; k < at->equal; ++k) fill(l.at(k));
+  for (const entry e : best_of(l, at->equal, count, filling_elements)) fill(e);
   made.lower = made.fixed + found;
-  made.upper = made.fixed + static_cast<std::int64_t>(relaxed / rate.weight);
+  made.upper = made.fixed + relaxed.bound();
   if (made.lower >= made.upper) {
     made.upper = made.lower;
     return made;
   }
   // An element whose other choice leaves the relaxation no more than `found` is decided.
-  const wide to_beat = wide{found + 1} * rate.weight;
-  const auto open = [&](entry e) {
-    const std::int64_t term = e.value * rate.weight - rate.value * e.weight;
-    return relaxed - (term < 0 ? -term : term) >= to_beat;
-  };
+  const auto open = [&](entry e) { return !relaxed.decides(e, found); };
   std::size_t kept = 0;
   for (std::size_t k = 0; k < count; ++k) kept += open(l.at(k)) ? 1U : 0U;
   kinds alike;
@@ -304,7 +294,7 @@ core core_of(std::span<int> values, std::span<int> weights, int capacity, std::s
   for (std::size_t k = 0; k < count; ++k) {
     const entry e = l.at(k);
     if (!open(e)) {
-      if (better(e, rate)) {
+      if (relaxed.better(e)) {
         made.fixed += e.value;
         made.capacity -= e.weight;
       }
@@ -319,7 +309,9 @@ core core_of(std::span<int> values, std::span<int> weights, int capacity, std::s
     }
   }
   if (counted) {
-    alike.each([&](entry e, std::int64_t k) { add_pieces(made.open, e, k, made.capacity); });
+    alike.each([&](entry e, std::int64_t k) {
+      add_pieces(made.open, {e.weight, e.value}, k, made.capacity);
+    });
   }
   return made;
 }

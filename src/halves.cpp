@@ -39,7 +39,7 @@ list<entry> selections_of(const reduced& r, std::size_t first) {
 
 }  // namespace
 
-std::int64_t best_by_halves(const reduced& r) {
+method_result best_by_halves(const reduced& r, const method_params&) {
   const list<entry> first = selections_of(r, 0);
   const list<entry> second = selections_of(r, 1);
   std::int64_t best = 0;
@@ -49,7 +49,7 @@ std::int64_t best_by_halves(const reduced& r) {
     if (partner == second.begin()) break;
     best = std::max(best, s.value + (partner - 1)->value);
   }
-  return best;
+  return {best, best, first.size + second.size, halves_bytes(r.sorted.size())};
 }
 
 std::uint64_t halves_selections(std::size_t n) {

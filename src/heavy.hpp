@@ -1,21 +1,13 @@
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <optional>
-
-#include "reduce.hpp"
-#include "steps.hpp"
+#include "elements.hpp"
+#include "method.hpp"
 
 // Step lists over every open element, the heaviest first: for instances whose heavy elements
 // each take a large share of the capacity and whose values per weight are all alike, where the
 // lists from the greedy selection find no window that holds the answer.
 
-/// Steps in the list from which coarse rows over the capacity bound it as well: they cost a
-/// pass over half a million columns per element, and only long lists need them.
-inline constexpr std::size_t coarse_after = std::size_t{1} << 16;
-
-/// The best value of the open elements of `r`, exact in 64 bits (at least r.lower - r.fixed), or
-/// nothing once the lists would pass a limit.
-std::optional<std::int64_t> best_by_heavy_lists(const reduced& r, const step_limits& limits,
-                                                std::size_t coarse_from = coarse_after);
+/// The best value of the open elements of `r` from the step lists from the heaviest element, with
+/// coarse rows from params.coarse_from steps on; no best value once the lists would hold more
+/// than params.max_steps steps, write more than params.max_work or are told to stop.
+method_result best_by_heavy_lists(const reduced& r, const method_params& params);

@@ -1,19 +1,19 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
+
+#include "elements.hpp"
+#include "method.hpp"
 
 // What the three kinds of list share (steps.cpp, heavy.cpp, halves.cpp): selections held as
 // (weight, value) entries sorted by weight and ended by a sentinel, grown one element at a time by
 // merging the list with itself shifted by that element, and kept short by dropping every entry that
-// another dominates: one no heavier and worth at least as much.
-
-/// A selection as a list holds it.
-struct entry {
-  std::int64_t weight;
-  std::int64_t value;
-};
+// another dominates: one no heavier and worth at least as much. The lists that may give up share
+// their budget, and the lists that look for good selections early complete some of their steps.
 
 /// Ends every list, heavier than any entry, so that a merge needs no test for the end.
 template <typename entry_type>
@@ -98,11 +98,78 @@ void merge_shifted(const entry_type* first, const entry_type* end, shift_by shif
   for (; kept != end; ++kept) offer(*kept);
 }
 
-/// A bound tested in floating point: 1 where `slack`, the bound less what it must reach, is
-/// surely at least 0, -1 where it surely is not, 0 where rounding leaves it open. The slack was
-/// summed from terms of total size `size`, and floating point errs by far less than 2^-50 of
-/// that (and a unit).
-inline int surely(double slack, double size) {
-  const double error = size * 0x1p-50 + 1;
-  return slack > error ? 1 : slack < -error ? -1 : 0;
+/// What lists may still take of their limits: steps held at once and steps written, and
+/// whether to go on.
+class budget {
+ public:
+  explicit budget(const method_params& limits) : limits_(limits) {}
+
+  /// Whether the lists may go on, asked before each merge.
+  bool keep_going() const { return !limits_.keep_going || limits_.keep_going(work_); }
+
+  /// Charges `work` steps written where that stays within the limit; false, charging nothing,
+  /// where it would not.
+  bool spend(std::uint64_t work) {
+    if (limits_.max_work && work > *limits_.max_work - std::min(*limits_.max_work, work_)) {
+      return false;
+    }
+    work_ += work;
+    return true;
+  }
+
+  /// Holds `steps` more where that stays within the limit; false, holding nothing, where it
+  /// would not.
+  bool hold(std::size_t steps) {
+    if (steps > limits_.max_steps - std::min(limits_.max_steps, held_)) return false;
+    held_ += steps;
+    peak_ = std::max(peak_, held_);
+    return true;
+  }
+
+  /// Lets go of `steps` held.
+  void release(std::size_t steps) { held_ -= std::min(held_, steps); }
+
+  /// Gives `l` room for `wanted` entries (what it held is lost where it grows) where the steps it
+  /// grows by may be held.
+  template <typename entry_type>
+  bool reserve(list<entry_type>& l, std::size_t wanted) {
+    const std::size_t growth = wanted > l.room ? wanted - l.room : 0;
+    if (!hold(growth)) return false;
+    l.reserve(wanted);
+    return true;
+  }
+
+  std::uint64_t work() const { return work_; }
+  std::size_t peak() const { return peak_; }  ///< steps held at most
+
+ private:
+  const method_params& limits_;
+  std::uint64_t work_ = 0;
+  std::size_t held_ = 0;
+  std::size_t peak_ = 0;
+};
+
+/// Steps the lists that look for good selections early complete after a merge.
+inline constexpr std::size_t completions = 8;
+
+/// The value of step `s` completed greedily within `capacity`: the elements of `by_rate` but
+/// those `passed_over` names added in order wherever they still fit.
+template <typename predicate>
+std::int64_t completed(const entry& s, std::span<const element> by_rate, std::int64_t capacity,
+                       predicate passed_over) {
+  return s.value + greedy_fill(by_rate, capacity - s.weight, passed_over);
+}
+
+/// The best value of `completions` steps of `fitting` (sorted by weight, values rising, each
+/// within the capacity) spread over them, the most valuable among them, each completed greedily.
+template <typename entry_type, typename predicate>
+std::int64_t best_completed(std::span<const entry_type> fitting, std::span<const element> by_rate,
+                            std::int64_t capacity, predicate passed_over) {
+  std::int64_t best = INT64_MIN;
+  if (fitting.empty()) return best;
+  for (std::size_t q = 1; q <= completions; ++q) {
+    const entry_type& s = fitting[(fitting.size() - 1) * q / completions];
+    best = std::max(best, completed({s.weight, s.value}, by_rate, capacity, passed_over));
+  }
+  return best;
 }

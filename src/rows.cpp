@@ -38,21 +38,24 @@
 
 namespace {
 
-// The best of taking nothing, a alone, either of a and b, or also both (by `choices`: 1, 2, 3),
-// from the row `at` below column i. (std::max over a list of four would not vectorise.)
-template <bool saturating, int choices>
+// Which of a pass's elements fit among some columns: the lighter, a, alone; either; or also both.
+enum class fitting { a, either, both };
+
+// The best of taking nothing, or of taking what fits, from the row `at` below column i.
+// (std::max over a list of four would not vectorise.)
+template <bool saturating, fitting choices>
 [[gnu::always_inline]] inline cell raised(const cell* at, std::size_t i, std::size_t a,
                                           cell value_a, std::size_t b, cell value_b) {
   cell best = std::max(at[i], add<saturating>(at[i - a], value_a));
-  if constexpr (choices >= 2) best = std::max(best, add<saturating>(at[i - b], value_b));
-  if constexpr (choices >= 3) {
+  if constexpr (choices != fitting::a) best = std::max(best, add<saturating>(at[i - b], value_b));
+  if constexpr (choices == fitting::both) {
     best = std::max(best, add<saturating>(at[i - a - b], add<saturating>(value_a, value_b)));
   }
   return best;
 }
 
 // From one row into another: columns [from, to) of `out`.
-template <bool saturating, int choices>
+template <bool saturating, fitting choices>
 [[gnu::always_inline]] inline void take_loop(cell* __restrict out, const cell* __restrict in,
                                              std::size_t from, std::size_t to, std::size_t a,
                                              cell value_a, std::size_t b, cell value_b) {
@@ -64,16 +67,22 @@ template <bool saturating, int choices>
 template <bool saturating>
 [[gnu::always_inline]] inline void take_loop(cell* out, const cell* in, std::size_t from,
                                              std::size_t to, std::size_t a, cell value_a,
-                                             std::size_t b, cell value_b, int choices) {
-  if (choices == 1) take_loop<saturating, 1>(out, in, from, to, a, value_a, b, value_b);
-  if (choices == 2) take_loop<saturating, 2>(out, in, from, to, a, value_a, b, value_b);
-  if (choices == 3) take_loop<saturating, 3>(out, in, from, to, a, value_a, b, value_b);
+                                             std::size_t b, cell value_b, fitting choices) {
+  switch (choices) {
+    case fitting::a:
+      return take_loop<saturating, fitting::a>(out, in, from, to, a, value_a, b, value_b);
+    case fitting::either:
+      return take_loop<saturating, fitting::either>(out, in, from, to, a, value_a, b, value_b);
+    case fitting::both:
+      return take_loop<saturating, fitting::both>(out, in, from, to, a, value_a, b, value_b);
+  }
 }
 
 // The cloned entry point; clones cannot be templates, so saturation and the choices are chosen
 // once per call.
 VECTOR_CLONES void take(cell* out, const cell* in, std::size_t from, std::size_t to, std::size_t a,
-                        cell value_a, std::size_t b, cell value_b, int choices, bool saturating) {
+                        cell value_a, std::size_t b, cell value_b, fitting choices,
+                        bool saturating) {
   if (saturating) {
     take_loop<true>(out, in, from, to, a, value_a, b, value_b, choices);
   } else {
@@ -118,18 +127,18 @@ void write_columns(cell* out, const cell* in, std::size_t from, std::size_t to, 
                    bool saturating) {
   const cuts c = cuts_of(p, from, to);
   std::copy(in + from, in + c.fit_a, out + from);
-  const auto piece = [&](std::size_t begin, std::size_t end, int choices) {
+  const auto piece = [&](std::size_t begin, std::size_t end, fitting choices) {
     if (begin < end) take(out, in, begin, end, c.a, c.value_a, c.b, c.value_b, choices, saturating);
   };
-  piece(c.fit_a, c.fit_b, 1);
-  piece(c.fit_b, c.fit_both, 2);
-  piece(c.fit_both, to, 3);
+  piece(c.fit_a, c.fit_b, fitting::a);
+  piece(c.fit_b, c.fit_both, fitting::either);
+  piece(c.fit_both, to, fitting::both);
 }
 
 // In place: columns [from, to) of `row` for the pass, from the top down. Each chunk of columns
 // reads all it needs before it writes, so it reads only columns not yet written, whatever the
 // weights; the chunk sits in registers, and its loop vectorises.
-template <bool saturating, int choices>
+template <bool saturating, fitting choices>
 [[gnu::always_inline]] inline void raise_loop(cell* row, std::size_t from, std::size_t to,
                                               std::size_t a, cell value_a, std::size_t b,
                                               cell value_b) {
@@ -152,15 +161,20 @@ template <bool saturating, int choices>
 template <bool saturating>
 [[gnu::always_inline]] inline void raise_loop(cell* row, std::size_t from, std::size_t to,
                                               std::size_t a, cell value_a, std::size_t b,
-                                              cell value_b, int choices) {
-  if (choices == 1) raise_loop<saturating, 1>(row, from, to, a, value_a, b, value_b);
-  if (choices == 2) raise_loop<saturating, 2>(row, from, to, a, value_a, b, value_b);
-  if (choices == 3) raise_loop<saturating, 3>(row, from, to, a, value_a, b, value_b);
+                                              cell value_b, fitting choices) {
+  switch (choices) {
+    case fitting::a:
+      return raise_loop<saturating, fitting::a>(row, from, to, a, value_a, b, value_b);
+    case fitting::either:
+      return raise_loop<saturating, fitting::either>(row, from, to, a, value_a, b, value_b);
+    case fitting::both:
+      return raise_loop<saturating, fitting::both>(row, from, to, a, value_a, b, value_b);
+  }
 }
 
-// The cloned entry point: `choices` 1 takes a alone, 2 either a or b, 3 also both.
+// The cloned entry point.
 VECTOR_CLONES void raise(cell* row, std::size_t from, std::size_t to, std::size_t a, cell value_a,
-                         std::size_t b, cell value_b, int choices, bool saturating) {
+                         std::size_t b, cell value_b, fitting choices, bool saturating) {
   if (saturating) {
     raise_loop<true>(row, from, to, a, value_a, b, value_b, choices);
   } else {
@@ -174,14 +188,14 @@ VECTOR_CLONES void raise(cell* row, std::size_t from, std::size_t to, std::size_
 void raise_columns(cell* row, std::size_t base, std::size_t from, std::size_t to, const pass& p,
                    bool saturating) {
   const cuts c = cuts_of(p, from, to);
-  const auto piece = [&](std::size_t begin, std::size_t end, int choices) {
+  const auto piece = [&](std::size_t begin, std::size_t end, fitting choices) {
     if (begin < end) {
       raise(row, begin - base, end - base, c.a, c.value_a, c.b, c.value_b, choices, saturating);
     }
   };
-  piece(c.fit_both, to, 3);
-  piece(c.fit_b, c.fit_both, 2);
-  piece(c.fit_a, c.fit_b, 1);
+  piece(c.fit_both, to, fitting::both);
+  piece(c.fit_b, c.fit_both, fitting::either);
+  piece(c.fit_a, c.fit_b, fitting::a);
 }
 
 // Columns a row filled in place over `passes` holds: twice the most a pass reads and writes, from
@@ -209,9 +223,20 @@ struct filled_row {
   cell at(std::size_t j) const { return j < to ? storage[j - base] : top; }
 };
 
+// What filling rows took: cells computed and bytes allocated.
+struct tally {
+  std::uint64_t cells = 0;
+  std::size_t bytes = 0;
+};
+
+// Whether a method told to stop by `params` stops, after `done`.
+bool stopped(const method_params& params, const tally& done) {
+  return params.keep_going && !params.keep_going(done.cells);
+}
+
 // Fills a row over `elements` in place, for the columns that a selection of other elements of
-// total weight `partner` may still complete. Nothing once a stop is requested, or once the
-// answer cell reaches `target`.
+// total weight `partner` may still complete, adding what it takes to `done`. Nothing once
+// `params` say stop; it stops early once the answer cell reaches `target`.
 //
 // A pass reads no column below the first its previous pass wrote, and writes none past its own
 // last: where the capacity is much more than the weight left out of the answer, that span is
@@ -219,15 +244,16 @@ struct filled_row {
 // passes go, its live columns moved down to its start when the next pass would pass its end.
 std::optional<filled_row> fill_in_place(std::span<const element> elements, std::size_t capacity,
                                         std::uint64_t partner, bool saturating, cell target,
-                                        const std::stop_token& stop) {
+                                        const method_params& params, tally& done) {
   const std::vector<pass> passes = passes_of(elements, capacity, capacity, partner);
   const std::size_t held = held_columns(passes, capacity);
   filled_row filled{allocate<cell>(held)};
   if (!filled.storage) throw std::bad_alloc();
+  done.bytes += held * sizeof(cell);
   cell* const row = filled.storage.get();
   row[0] = 0;
   for (const pass& p : passes) {
-    if (stop.stop_requested()) return std::nullopt;
+    if (stopped(params, done)) return std::nullopt;
     if (p.to - filled.base > held) {
       std::copy(row + (filled.from - filled.base), row + (filled.to - filled.base), row);
       filled.base = filled.from;
@@ -235,7 +261,10 @@ std::optional<filled_row> fill_in_place(std::span<const element> elements, std::
     if (filled.to < p.to) {
       std::fill(row + (filled.to - filled.base), row + (p.to - filled.base), filled.top);
     }
-    if (p.from < p.to) raise_columns(row, filled.base, p.from, p.to, p, saturating);
+    if (p.from < p.to) {
+      raise_columns(row, filled.base, p.from, p.to, p, saturating);
+      done.cells += p.to - p.from;
+    }
     filled.from = std::min(p.from, p.to);
     filled.to = std::max(filled.to, p.to);
     filled.top = add<true>(
@@ -253,9 +282,9 @@ struct row_task {
   cell target;      // no selection is worth more: the answer once a cell reaches it
 };
 
-std::optional<cell> by_one_row(const row_task& task, const std::stop_token& stop) {
+std::optional<cell> by_one_row(const row_task& task, const method_params& params, tally& done) {
   const auto row =
-      fill_in_place(task.elements, task.capacity, 0, task.saturating, task.target, stop);
+      fill_in_place(task.elements, task.capacity, 0, task.saturating, task.target, params, done);
   if (!row) return std::nullopt;
   return row->at(task.capacity);
 }
@@ -278,7 +307,8 @@ halved halves_of(std::span<const element> elements) {
 // Two rows, each over half of the elements on a thread of its own: they share nothing until the
 // end, where the best pair of columns that add up to the capacity is the answer. Where the second
 // thread cannot be had, one row over every element.
-std::optional<cell> by_halves_of_rows(const row_task& task, const rows_options& options) {
+std::optional<cell> by_halves_of_rows(const row_task& task, const method_params& params,
+                                      tally& done) {
   const std::size_t capacity = task.capacity;
   // Not a structured binding: clang 14, which lints this code, cannot capture one in a lambda.
   const halved split = halves_of(task.elements);
@@ -286,17 +316,20 @@ std::optional<cell> by_halves_of_rows(const row_task& task, const rows_options& 
   const auto& weights = split.weights;
   std::optional<filled_row> rows[2];
   std::optional<cell> alone;
+  std::array<tally, 2> by_thread{};
   on_threads(
-      2, options.start,
+      2, params.start,
       [&](unsigned t, unsigned threads) {
         if (threads == 1) {
-          alone = by_one_row(task, options.stop);
+          alone = by_one_row(task, params, by_thread[0]);
           return;
         }
         rows[t] = fill_in_place(halves[t], capacity, weights[1 - t], task.saturating, saturated,
-                                options.stop);
+                                params, by_thread[t]);
       },
       [](unsigned) {});
+  done.cells += by_thread[0].cells + by_thread[1].cells;
+  done.bytes += by_thread[0].bytes + by_thread[1].bytes;
   if (alone || !rows[0] || !rows[1]) return alone;
   const filled_row& low = *rows[0];
   const filled_row& high = *rows[1];
@@ -308,12 +341,13 @@ std::optional<cell> by_halves_of_rows(const row_task& task, const rows_options& 
 }
 
 // Three threads or more share the columns of each pass over two rows, the old and the new.
-std::optional<cell> by_shared_columns(const row_task& task, const rows_options& options,
-                                      unsigned wanted) {
+std::optional<cell> by_shared_columns(const row_task& task, const method_params& params,
+                                      unsigned wanted, tally& done) {
   const std::size_t capacity = task.capacity;
   const std::vector<pass> passes = passes_of(task.elements, capacity, capacity);
   const block<cell> storage = allocate<cell>(2 * (capacity + 1));
   if (!storage) throw std::bad_alloc();
+  done.bytes += 2 * (capacity + 1) * sizeof(cell);
   cell* const rows[2] = {storage.get(), storage.get() + capacity + 1};
   // Before the first pass: the empty selection, worth 0 within every weight.
   const std::size_t first_to = passes.empty() ? 1 : passes.front().to;
@@ -328,7 +362,7 @@ std::optional<cell> by_shared_columns(const row_task& task, const rows_options& 
   // The pass after which every thread stops, once one is asked to: a flag would let a thread that
   // leaves the barrier late see a stop meant for the next pass, and leave the others waiting.
   std::atomic<std::size_t> halt_after{SIZE_MAX};
-  std::size_t done = 0;  // passes completed, as the caller's thread saw them
+  std::size_t completed = 0;  // passes completed, as the caller's thread saw them
   const auto work = [&](unsigned t, unsigned threads) {
     for (std::size_t k = 0; k < passes.size(); ++k) {
       const pass& p = passes[k];
@@ -343,19 +377,23 @@ std::optional<cell> by_shared_columns(const row_task& task, const rows_options& 
         const auto [from, to] = share(p.to, passes[k + 1].to, t, threads, 16);
         std::fill(out + from, out + to, tops[k + 1]);
       }
-      if (t == 0 && options.stop.stop_requested()) halt_after.store(k, std::memory_order_relaxed);
+      if (t == 0) {
+        done.cells += p.to - std::min(p.from, p.to);
+        if (stopped(params, done)) halt_after.store(k, std::memory_order_relaxed);
+      }
       barrier.arrive_and_wait();
       if (halt_after.load(std::memory_order_relaxed) <= k) return;
-      if (t == 0) done = k + 1;
+      if (t == 0) completed = k + 1;
       // Every thread reads the same cell after the barrier, so all agree when to stop.
       if (capacity >= p.from && capacity < p.to && out[capacity] >= task.target) return;
     }
   };
-  on_threads(wanted, options.start, work, [&](unsigned threads) { barrier.expect(threads); });
+  on_threads(wanted, params.start, work, [&](unsigned threads) { barrier.expect(threads); });
   if (halt_after.load() != SIZE_MAX) return std::nullopt;
-  const pass* last = done == 0 ? nullptr : &passes[done - 1];
-  return last != nullptr && capacity < last->to && capacity >= last->from ? rows[done % 2][capacity]
-                                                                          : tops[done];
+  const pass* last = completed == 0 ? nullptr : &passes[completed - 1];
+  return last != nullptr && capacity < last->to && capacity >= last->from
+             ? rows[completed % 2][capacity]
+             : tops[completed];
 }
 
 // Threads worth sharing rows up to `capacity`: a share of fewer than 4096 columns costs more at
@@ -416,16 +454,19 @@ unsigned rows_threads(std::int64_t capacity, unsigned wanted) {
   return worth_threads(capacity, wanted);
 }
 
-std::optional<std::int64_t> best_by_rows(const reduced& r, const rows_options& options) {
-  if (r.sorted.empty()) return 0;
+method_result best_by_rows(const reduced& r, const method_params& params) {
+  const std::int64_t upper = r.upper - r.fixed;
+  if (r.sorted.empty()) return {0, 0};
   std::uint64_t value_total = 0;
   for (const element& e : r.sorted) value_total += static_cast<std::uint64_t>(e.value);
   const row_task task{r.sorted, static_cast<std::size_t>(r.capacity), value_total > saturated,
-                      static_cast<cell>(std::clamp<std::int64_t>(r.upper - r.fixed, 0, saturated))};
-  const unsigned threads = worth_threads(r.capacity, options.threads);
-  const std::optional<cell> best = threads == 1   ? by_one_row(task, options.stop)
-                                   : threads == 2 ? by_halves_of_rows(task, options)
-                                                  : by_shared_columns(task, options, threads);
-  if (!best) return std::nullopt;
-  return *best;
+                      static_cast<cell>(std::clamp<std::int64_t>(upper, 0, saturated))};
+  const unsigned threads = worth_threads(r.capacity, params.threads);
+  tally done;
+  const std::optional<cell> best = threads == 1   ? by_one_row(task, params, done)
+                                   : threads == 2 ? by_halves_of_rows(task, params, done)
+                                                  : by_shared_columns(task, params, threads, done);
+  method_result result{std::nullopt, upper, done.cells, done.bytes};
+  if (best) result.best = result.upper = *best;
+  return result;
 }

@@ -4,22 +4,14 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <stop_token>
 #include <vector>
 
-#include "reduce.hpp"
-#include "threads.hpp"
+#include "elements.hpp"
+#include "method.hpp"
 
 // Dense rows over every capacity, for instances that no bound cuts down: one best value per
 // column (here), or one bit per column where every value is the same multiple of its weight
 // (bits.hpp). Both return the best value of the open elements of a reduced instance.
-
-/// How the rows run.
-struct rows_options {
-  unsigned threads = 1;    ///< threads wanted, the caller's among them
-  std::stop_token stop{};  ///< checked once per pass over the row
-  thread_starter start = start_jthread;
-};
 
 /// One pass over a row: one element, or two at once.
 struct pass {
@@ -57,8 +49,8 @@ std::size_t shared_rows_bytes(std::int64_t capacity);
 /// of a row would be so short that meeting between passes costs more than it saves.
 unsigned rows_threads(std::int64_t capacity, unsigned wanted);
 
-/// The best value of the open elements of `r`, from rows of best values: exact in 64 bits up to
-/// UINT32_MAX, at least UINT32_MAX beyond it; nothing once a stop is requested. Threads that
-/// cannot be had leave the work to those that can. Throws std::bad_alloc when the rows cannot be
-/// had.
-std::optional<std::int64_t> best_by_rows(const reduced& r, const rows_options& options);
+/// The best value of the open elements of `r`, from rows of best values on params.threads
+/// threads: exact in 64 bits up to UINT32_MAX, at least UINT32_MAX beyond it; none once
+/// params.keep_going, which every thread may ask at once, says stop. Threads that cannot be had
+/// leave the work to those that can. Throws std::bad_alloc when the rows cannot be had.
+method_result best_by_rows(const reduced& r, const method_params& params);

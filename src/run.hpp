@@ -1,32 +1,36 @@
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
 #include <span>
 
 #include "choice.hpp"
-#include "reduce.hpp"
+#include "elements.hpp"
+#include "method.hpp"
+#include "threads.hpp"
 
-// Carries out the plans that choose() makes: runs each method as the plan says, and where one
-// gives up or cannot have its memory, the one the plan names next. It decides nothing itself.
+// Carries out the plans that choose() makes for the open elements of a reduced instance: runs each
+// method as the plan says, and where one gives up or cannot have its memory, the one the plan
+// names next.
 
-/// An instance as given, its arguments checked: the solver's own lists, which the reduction may
-/// reorder.
-struct instance {
-  std::span<int> values;
-  std::span<int> weights;
-  int capacity;
+/// A method of the table, under its name.
+struct method_entry {
+  open_method name;
+  const char* label;
+  method_function solve;
 };
 
-/// The best total value of `given` as plan `p`, made for its shape as given, says; where that
-/// plan reduces the instance, as the plan then made for the elements left open says. Exact in 64
-/// bits. Throws std::overflow_error once a selection worth more than INT_MAX is found, and
-/// std::bad_alloc where no method the plans name can have its memory.
-std::int64_t best_by_plan(const instance& given, const plan& p, const solver_limits& limits);
+/// Every method that answers the open elements, one entry each, in the order of open_method.
+std::span<const method_entry> methods();
 
-/// The best total value of `r` as plan `p`, made for its open elements, says: the decided
-/// elements' value plus the open ones', or the reduction's lower bound where that is more.
-std::int64_t best_of_reduced(const reduced& r, const plan& p, const solver_limits& limits);
+/// The entry of method `m`.
+const method_entry& entry_of(open_method m);
 
-/// What choose() sees of `r`, reduced from `elements` elements at `capacity`.
-shape shape_of(const reduced& r, std::size_t elements, int capacity);
+/// What answered the open elements, and what it found.
+struct answer {
+  open_method by;
+  method_result result;  ///< its best value is set
+};
+
+/// The open elements of `r` (one at least) answered as plan `p` says, with threads from `start`.
+/// Throws std::bad_alloc where no method the plan names can have its memory, and rethrows what
+/// a method on a thread of its own threw.
+answer run(const reduced& r, const plan& p, const thread_starter& start);

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "cells.hpp"
+#include "elements.hpp"
 
 // best[i][j] is the greatest value reachable with the first i elements within weight j:
 //   best[0][j] = 0,
@@ -28,19 +29,15 @@ namespace {
 
 constexpr std::size_t band_columns = std::size_t{1} << 16;  // 256 KiB of a row: fits in L2
 
-bool worth_taking(int value, int weight, std::size_t capacity) {
-  return value > 0 && static_cast<std::size_t>(weight) <= capacity;
-}
-
 // An element as a row sees it. One never worth taking weighs more than any column and adds
 // nothing, so its row is a copy of the row above.
-struct element {
+struct item {
   std::size_t weight;
   cell value;  // 0 only for an element never worth taking
 };
 
-element as_element(int value, int weight, std::size_t columns) {
-  if (!worth_taking(value, weight, columns - 1)) return {columns, 0};
+item as_item(int value, int weight, std::size_t columns) {
+  if (!worth_taking(value, weight, static_cast<std::int64_t>(columns) - 1)) return {columns, 0};
   return {static_cast<std::size_t>(weight), static_cast<cell>(value)};
 }
 
@@ -50,7 +47,7 @@ bool may_pass_int_max(std::span<const int> values, std::span<const int> weights,
                       std::size_t capacity) {
   std::uint64_t total = 0;
   for (std::size_t k = 0; k < weights.size(); ++k) {
-    if (worth_taking(values[k], weights[k], capacity))
+    if (worth_taking(values[k], weights[k], static_cast<std::int64_t>(capacity)))
       total += static_cast<std::uint64_t>(values[k]);
   }
   return total > INT_MAX;
@@ -125,8 +122,8 @@ cell fill_whole(const table& best, std::span<const int> values, std::span<const 
     const std::size_t to = std::min(best.columns, from + band_columns);
     std::fill(best.row(0) + from, best.row(0) + to, cell{0});
     for (std::size_t k = 0; k < weights.size(); ++k) {
-      const element item = as_element(values[k], weights[k], best.columns);
-      fill_row<saturating>(best.row(k + 1), best.row(k), from, to, item.weight, item.value);
+      const item next = as_item(values[k], weights[k], best.columns);
+      fill_row<saturating>(best.row(k + 1), best.row(k), from, to, next.weight, next.value);
     }
   }
   return best.row(weights.size())[best.columns - 1];
@@ -137,8 +134,8 @@ template <bool saturating>
 cell fill_two_rows(const table& best, std::span<const int> values, std::span<const int> weights) {
   std::fill(best.row(0), best.row(0) + best.columns, cell{0});
   for (std::size_t k = 0; k < weights.size(); ++k) {
-    const element item = as_element(values[k], weights[k], best.columns);
-    fill_row<saturating>(best.row(k + 1), best.row(k), 0, best.columns, item.weight, item.value);
+    const item next = as_item(values[k], weights[k], best.columns);
+    fill_row<saturating>(best.row(k + 1), best.row(k), 0, best.columns, next.weight, next.value);
   }
   return best.row(weights.size())[best.columns - 1];
 }

@@ -5,39 +5,22 @@
 #include <cstdint>
 #include <iterator>
 #include <new>
-#include <random>
+#include <optional>
+#include <ostream>
 #include <stdexcept>
-#include <tuple>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "families.hpp"
-#include "heavy.hpp"
 #include "oracle.hpp"
 #include "reduce.hpp"
+#include "run.hpp"
+#include "solve.hpp"
 
 namespace {
-
-// Beyond the whole table (no memory for it), each way must agree with the whole table.
-constexpr std::pair<method, const char*> every_way[] = {
-    {method::lists, "step lists"},
-    {method::heavy_lists, "step lists, heaviest first"},
-    {method::halves, "halves"},
-    {method::rows, "rows"},
-    {method::bit_rows, "rows of bits, where a subset sum"},
-    {method::two_rows_full, "two rows, every column"},
-};
-
-int solve_every_way(const std::vector<int>& values, const std::vector<int>& weights, int capacity) {
-  const int whole = knapsack(values, weights, capacity);
-  for (const auto& [how, name] : every_way) {
-    EXPECT_EQ(knapsack(values, weights, capacity, {.table = 0, .force = how}), whole)
-        << name << " disagree";
-  }
-  return whole;
-}
 
 struct known_case {
   const char* guards_against;
@@ -82,20 +65,135 @@ const known_case known_cases[] = {
 TEST(Knapsack, AnswersKnownInstances) {
   for (const auto& c : known_cases) {
     SCOPED_TRACE(c.guards_against);
-    EXPECT_EQ(solve_every_way(c.values, c.weights, c.capacity), c.best);
+    EXPECT_EQ(knapsack(c.values, c.weights, c.capacity), c.best);
   }
 }
 
-TEST(Knapsack, RefusesBestValueBeyondIntMax) {
-  EXPECT_THROW(knapsack({INT_MAX, 1}, {1, 1}, 2), std::overflow_error);
-  for (const auto& [how, name] : every_way) {
-    SCOPED_TRACE(name);
-    EXPECT_THROW(knapsack(std::vector{2000000000, 2000000000}, std::vector{1, 1}, 2,
-                          {.table = 0, .force = how}),
-                 std::overflow_error);
-  }
-  EXPECT_THROW(knapsack(std::vector<int>(3, 1000000000), {0, 0, 0}, 0), std::overflow_error);
+// An instance whose best value is known apart from the program.
+struct known_instance {
+  std::string name;
+  test_instance instance;
+  std::int64_t best;
+};
+
+// Every instance with a known best value the tests hold: the cases above; every family of the
+// literature, few elements against every subset (half of them at ranges up to 12, where alike
+// elements abound); more elements of every family but the two past INT_MAX against one row; and
+// the published class of grouped weights against one row.
+const std::vector<known_instance>& corpus() {
+  static const std::vector<known_instance> made = [] {
+    std::vector<known_instance> all;
+    for (const auto& c : known_cases) {
+      all.push_back({c.guards_against, {c.values, c.weights, c.capacity}, c.best});
+    }
+    generator make;
+    for (std::size_t round = 0; round < 3000; ++round) {
+      const family kind = families[round % std::size(families)];
+      test_instance i =
+          make.instance(kind, static_cast<std::size_t>(make.uniform(0, 10)), round % 2 ? 12 : 1000);
+      const std::int64_t best = brute_force(i.values, i.weights, i.capacity);
+      all.push_back({"every subset, round " + std::to_string(round), std::move(i), best});
+    }
+    for (std::size_t round = 0; round < 300; ++round) {
+      const family kind = families[round % std::size(families)];
+      if (kind == family::huge || kind == family::alike) continue;
+      test_instance i = make.instance(kind, static_cast<std::size_t>(make.uniform(11, 80)), 300);
+      const std::int64_t best = one_row(i.values, i.weights, i.capacity);
+      all.push_back({"one row, round " + std::to_string(round), std::move(i), best});
+    }
+    for (int round = 0; round < 60; ++round) {
+      test_instance i = make.grouped(make.uniform(20000, 100000), make.uniform(2, 7),
+                                     make.uniform(3, 12), make.uniform(5, 30));
+      const std::int64_t best = one_row(i.values, i.weights, i.capacity);
+      all.push_back({"grouped weights, round " + std::to_string(round), std::move(i), best});
+    }
+    return all;
+  }();
+  return made;
 }
+
+// A way to answer, forced: a method for the instance as given, or one for the open elements,
+// after a reduction that decides what it can or that leaves every element open.
+struct forced_way {
+  const char* name;
+  std::optional<given_method> given;
+  std::optional<open_method> open;
+  bool keep_open;
+};
+
+const forced_way every_way[] = {
+    {"WholeTable", given_method::whole_table, std::nullopt, false},
+    {"TwoRows", given_method::two_rows, std::nullopt, false},
+    {"Lists", std::nullopt, open_method::lists, false},
+    {"ListsOverEveryElement", std::nullopt, open_method::lists, true},
+    {"HeavyLists", std::nullopt, open_method::heavy_lists, false},
+    {"HeavyListsOverEveryElement", std::nullopt, open_method::heavy_lists, true},
+    {"Halves", std::nullopt, open_method::halves, false},
+    {"HalvesOverEveryElement", std::nullopt, open_method::halves, true},
+    {"Rows", std::nullopt, open_method::rows, false},
+    {"RowsOverEveryElement", std::nullopt, open_method::rows, true},
+    {"BitRows", std::nullopt, open_method::bit_rows, false},
+    {"BitRowsOverEveryElement", std::nullopt, open_method::bit_rows, true},
+};
+
+// The elements worth taking that weigh something: those a reduction that decides nothing leaves
+// open, one each, or fewer where alike ones become pieces.
+std::vector<std::pair<int, int>> worth_taking(const test_instance& i) {
+  std::vector<std::pair<int, int>> open;
+  for (std::size_t k = 0; k < i.weights.size(); ++k) {
+    if (i.values[k] > 0 && i.weights[k] > 0 && i.weights[k] <= i.capacity) {
+      open.emplace_back(i.weights[k], i.values[k]);
+    }
+  }
+  return open;
+}
+
+// Whether `m` answers the open elements of `i` wherever it is forced on them: the halves only
+// few elements, the rows of bits only a subset sum.
+bool applies(open_method m, const test_instance& i) {
+  const auto open = worth_taking(i);
+  if (m == open_method::halves) return open.size() <= 44;
+  if (m != open_method::bit_rows) return true;
+  return std::ranges::all_of(open, [&](const std::pair<int, int>& e) {
+    return std::int64_t{e.second} * open[0].first == std::int64_t{open[0].second} * e.first;
+  });
+}
+
+// How a test run names its way.
+void PrintTo(const forced_way& way, std::ostream* out) {
+  *out << way.name;
+}
+
+class EveryWay : public ::testing::TestWithParam<forced_way> {};
+
+// Each way, forced, on every instance of the corpus: the best value, or the refusal of one past
+// INT_MAX; a bound no lower than it; and the forced way itself answering wherever it applies
+// (over every element, wherever an element is worth taking), not another in its place.
+TEST_P(EveryWay, AnswersEveryKnownInstanceItself) {
+  const forced_way& way = GetParam();
+  const solver_hooks hooks{.given = way.given, .open = way.open, .keep_open = way.keep_open};
+  // No whole table but where forced, and two threads for the rows.
+  const solver_limits limits{.table = way.given ? SIZE_MAX : 0, .threads = 2};
+  for (const known_instance& known : corpus()) {
+    SCOPED_TRACE(known.name);
+    const test_instance& i = known.instance;
+    if (known.best > INT_MAX) {
+      EXPECT_THROW(solve(i.values, i.weights, i.capacity, limits, hooks), std::overflow_error);
+      continue;
+    }
+    const solution s = solve(i.values, i.weights, i.capacity, limits, hooks);
+    EXPECT_EQ(s.best, known.best);
+    EXPECT_GE(s.upper, known.best);
+    if (way.given) {
+      EXPECT_EQ(s.how, *way.given);
+    } else if (applies(*way.open, i) && (s.by || way.keep_open) && !worth_taking(i).empty()) {
+      EXPECT_EQ(s.by, way.open) << "another method answered for the one forced";
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Forced, EveryWay, ::testing::ValuesIn(every_way),
+                         [](const auto& named) { return std::string(named.param.name); });
 
 // A subset sum that no divisor helps and whose capacity cannot be reached: multiples of 3 and one
 // weight of 1 more, at a capacity of 2 more. No selection meets the bound and 50 elements are too
@@ -158,60 +256,10 @@ std::int64_t by_heavy_lists(std::vector<int> values, std::vector<int> weights, i
                             std::size_t coarse_from) {
   const reduced r = ::reduce(values, weights, capacity);
   if (r.sorted.empty()) return r.lower;
-  const auto open = best_by_heavy_lists(r, {SIZE_MAX, UINT64_MAX}, coarse_from);
-  if (!open) throw std::logic_error("the heavy lists gave up without a limit");
-  return std::max(r.lower, r.fixed + *open);
-}
-
-TEST(Knapsack, MatchesBruteForceOnRandomInstances) {
-  generator make;
-  for (std::size_t round = 0; round < 3000; ++round) {
-    const family kind = families[round % std::size(families)];
-    const auto [values, weights, capacity] =
-        make.instance(kind, static_cast<std::size_t>(make.uniform(0, 10)), round % 2 ? 12 : 1000);
-    SCOPED_TRACE(::testing::Message() << "round " << round);
-    const std::int64_t expected = brute_force(values, weights, capacity);
-    if (expected > INT_MAX) {
-      EXPECT_THROW(knapsack(values, weights, capacity), std::overflow_error);
-      for (const auto& [how, name] : every_way) {
-        EXPECT_THROW(knapsack(values, weights, capacity, {.table = 0, .force = how}),
-                     std::overflow_error)
-            << name;
-      }
-    } else {
-      EXPECT_EQ(solve_every_way(values, weights, capacity), expected);
-    }
-  }
-}
-
-// Too many elements for every subset: the step lists alone, and the lists that may give up and
-// hand over to the rows (with room for two rows of 4-byte cells), against one row of every column.
-TEST(Knapsack, StepListsMatchOneRowOnLargerInstances) {
-  generator make;
-  for (std::size_t round = 0; round < 300; ++round) {
-    const family kind = families[round % std::size(families)];
-    if (kind == family::huge || kind == family::alike) continue;  // past INT_MAX
-    const auto [values, weights, capacity] =
-        make.instance(kind, static_cast<std::size_t>(make.uniform(11, 80)), 300);
-    SCOPED_TRACE(::testing::Message() << "round " << round);
-    const std::int64_t expected = one_row(values, weights, capacity);
-    EXPECT_EQ(knapsack(values, weights, capacity, {.table = 0, .force = method::lists}), expected);
-    const std::size_t room_for_rows = 16 * (static_cast<std::size_t>(capacity) + 1);
-    EXPECT_EQ(knapsack(values, weights, capacity, {.table = 0, .memory = room_for_rows}), expected);
-  }
-}
-
-// The step lists alone on the published class built against them, where a room often fits none
-// of the elements next in order but lighter ones after them: against one row.
-TEST(Knapsack, StepListsMatchOneRowOnGroupedWeights) {
-  generator make;
-  for (int round = 0; round < 60; ++round) {
-    const auto [values, weights, capacity] = make.grouped(
-        make.uniform(20000, 100000), make.uniform(2, 7), make.uniform(3, 12), make.uniform(5, 30));
-    SCOPED_TRACE(::testing::Message() << "round " << round);
-    EXPECT_EQ(knapsack(values, weights, capacity, {.table = 0, .force = method::lists}),
-              one_row(values, weights, capacity));
-  }
+  const method_result open =
+      entry_of(open_method::heavy_lists).solve(r, {.coarse_from = coarse_from});
+  if (!open.best) throw std::logic_error("the heavy lists gave up without a limit");
+  return std::max(r.lower, r.fixed + *open.best);
 }
 
 // The lists from the heaviest element, with every bound they use (the coarse rows from the first

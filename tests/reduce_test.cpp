@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core.hpp"
 #include "families.hpp"
 #include "oracle.hpp"
 

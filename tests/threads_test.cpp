@@ -1,8 +1,10 @@
 #include "threads.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <random>
 #include <system_error>
 #include <thread>
@@ -11,10 +13,10 @@
 
 #include <gtest/gtest.h>
 
-#include "knapsack.hpp"
 #include "oracle.hpp"
 #include "reduce.hpp"
 #include "run.hpp"
+#include "solve.hpp"
 
 namespace {
 
@@ -77,13 +79,15 @@ TEST(Threads, RowsAnswerOnWhateverThreadsStart) {
   const std::vector<test_instance> instances = row_instances();
   for (const test_instance& i : instances) {
     const std::int64_t expected = brute_force(i.values, i.weights, i.capacity);
-    const method rows = &i < &instances[2] ? method::rows : method::bit_rows;
+    const open_method rows = &i < &instances[2] ? open_method::rows : open_method::bit_rows;
     for (const unsigned threads : {1U, 2U, 3U, 4U}) {
       for (unsigned refused = 0; refused <= threads; ++refused) {  // the last refuses none
         SCOPED_TRACE(::testing::Message() << "threads " << threads << ", refused from " << refused);
-        const solver_limits limits{
-            .table = 0, .threads = threads, .start = refusing_from(refused), .force = rows};
-        EXPECT_EQ(knapsack(i.values, i.weights, i.capacity, limits), expected);
+        const solution s =
+            solve(i.values, i.weights, i.capacity, {.table = 0, .threads = threads},
+                  {.start = refusing_from(refused), .open = rows, .keep_open = true});
+        EXPECT_EQ(s.best, expected);
+        EXPECT_EQ(s.by, rows);
       }
     }
   }
@@ -97,20 +101,23 @@ TEST(Threads, RaceAnswersWhateverThreadsStart) {
   values[0] += 1;
   const std::int64_t expected = one_row(values, weights, capacity);
   const reduced r = ::reduce(values, weights, capacity);
-  for (const method then : {method::rows, method::heavy_lists}) {
+  for (const open_method then : {open_method::rows, open_method::heavy_lists}) {
     for (const bool raced : {true, false}) {
       for (const unsigned threads : {1U, 2U, 3U}) {
         for (unsigned refused = 0; refused <= threads; ++refused) {
-          SCOPED_TRACE(::testing::Message() << (then == method::rows ? "rows, " : "heavy lists, ")
-                                            << (raced ? "raced" : "one after the other") << ", "
-                                            << threads << " threads, refused from " << refused);
+          SCOPED_TRACE(::testing::Message()
+                       << entry_of(then).label << ", " << (raced ? "raced" : "one after the other")
+                       << ", " << threads << " threads, refused from " << refused);
+          std::optional<open_method> fallback;
+          if (then == open_method::heavy_lists) fallback = open_method::rows;
           const plan p{.how = then,
                        .mode = raced ? run_mode::raced : run_mode::lists_first,
                        .head_start = 1,
                        .threads = threads,
                        .list_steps = 1 << 20,
-                       .fallback = then == method::heavy_lists ? method::rows : method::none};
-          EXPECT_EQ(best_of_reduced(r, p, {.start = refusing_from(refused)}), expected);
+                       .fallback = fallback};
+          const answer open = run(r, p, refusing_from(refused));
+          EXPECT_EQ(std::max(r.lower, r.fixed + *open.result.best), expected);
         }
       }
     }
