@@ -81,10 +81,10 @@ entry merge(const list<entry>& from, element e, std::int64_t capacity, std::int6
 // Keeps, of the steps of `steps`, the one with the largest bound in each of `width` equal bands
 // of weight, in their order. Ranked by their bounds alone, the steps kept crowd into a few
 // weights, and the narrow lists find worse selections: the bands keep rooms of every size for
-// the elements to come.
-void narrow(list<entry>& steps, std::size_t width, const relaxation_sums& rest,
+// the elements to come. Returns whether it dropped any.
+bool narrow(list<entry>& steps, std::size_t width, const relaxation_sums& rest,
             std::int64_t capacity) {
-  if (steps.size <= width) return;
+  if (steps.size <= width) return false;
   entry* const at = steps.entries.get();
   relaxation_cursor relaxed(rest);
   const double bands_per_weight = static_cast<double>(width) / static_cast<double>(capacity + 1);
@@ -105,7 +105,9 @@ void narrow(list<entry>& steps, std::size_t width, const relaxation_sums& rest,
     }
   }
   at[kept] = sentinel<entry>();
+  const bool dropped = kept < steps.size;
   steps.size = kept;
+  return dropped;
 }
 
 constexpr std::size_t coarse_rows = 16;
@@ -125,10 +127,17 @@ struct run_kind {
   std::optional<std::size_t> coarse_from = std::nullopt;
 };
 
+// What one run of the lists found: a value some selection reaches, and whether it is the best,
+// as where no step was ever dropped but by a bound.
+struct found {
+  std::int64_t best;
+  bool exact;
+};
+
 // The lists over the open elements of `r`, taken in heaviest first, from the lower bound `best`;
 // nothing where they pass a limit of `spent`, which they share with the other runs.
-std::optional<std::int64_t> heavy_lists(const reduced& r, const heaviest_first& by_weight,
-                                        budget& spent, run_kind kind, std::int64_t best) {
+std::optional<found> heavy_lists(const reduced& r, const heaviest_first& by_weight, budget& spent,
+                                 run_kind kind, std::int64_t best) {
   const std::size_t n = r.sorted.size();
   const std::vector<element>& order = by_weight.order;
   // Sums rebuilt often enough to cost no more than a few thousand passes over the elements.
@@ -154,6 +163,7 @@ std::optional<std::int64_t> heavy_lists(const reduced& r, const heaviest_first& 
   list<entry> steps = list<entry>::of({0, 0});
   list<entry> spare;
   if (!hold(steps.room + 1)) return std::nullopt;
+  bool narrowed = false;
   for (std::size_t step = 0; step < n && steps.size > 0; ++step) {
     taken[by_weight.places[step]] = true;
     if (step % rebuild_every == rebuild_every - 1) rest = relaxation_sums(r.sorted, taken);
@@ -174,7 +184,7 @@ std::optional<std::int64_t> heavy_lists(const reduced& r, const heaviest_first& 
         merge(steps, order[step], r.capacity, r.value_divisor, rest, coarse ? &*coarse : nullptr,
               std::min(step + 1, n - 1), best, spare);
     std::swap(steps, spare);
-    if (kind.width) narrow(steps, *kind.width, rest, r.capacity);
+    if (kind.width) narrowed = narrow(steps, *kind.width, rest, r.capacity) || narrowed;
     // Completed: the most promising step, and steps spread over the list, the most valuable
     // (and heaviest) among them; each costs a pass over the elements, so with many elements not
     // after every merge.
@@ -184,7 +194,7 @@ std::optional<std::int64_t> heavy_lists(const reduced& r, const heaviest_first& 
     best = std::max(best, best_completed(std::span<const entry>(steps.begin(), steps.size),
                                          r.sorted, r.capacity, passed_over));
   }
-  return best;
+  return found{best, !narrowed};
 }
 
 // Widths of the narrow lists run first, while the width times the elements stays within 2^25,
@@ -207,9 +217,14 @@ method_result best_by_heavy_lists(const reduced& r, const method_params& params)
   std::int64_t best = r.lower - r.fixed;
   for (const std::size_t width : narrow_widths) {
     if (width * r.sorted.size() > narrow_work) break;
-    const auto found = heavy_lists(r, by_weight, spent, {.width = width}, best);
-    if (!found) return result(std::nullopt);
-    best = *found;
+    const std::optional<found> narrowly = heavy_lists(r, by_weight, spent, {.width = width}, best);
+    if (!narrowly) return result(std::nullopt);
+    // Lists that never grew past the width were the full lists.
+    if (narrowly->exact) return result(narrowly->best);
+    best = narrowly->best;
   }
-  return result(heavy_lists(r, by_weight, spent, {.coarse_from = params.coarse_from}, best));
+  const std::optional<found> fully =
+      heavy_lists(r, by_weight, spent, {.coarse_from = params.coarse_from}, best);
+  if (!fully) return result(std::nullopt);
+  return result(fully->best);
 }

@@ -65,6 +65,11 @@ void sort_by_efficiency(std::vector<element>& elements) {
   constexpr int digit_bits = 11;
   constexpr std::uint32_t digits = std::uint32_t{1} << digit_bits;
   const std::size_t n = elements.size();
+  // Fewer elements than a pass has digits sort quicker by comparison.
+  if (n < digits) {
+    std::ranges::stable_sort(elements, more_efficient);
+    return;
+  }
   std::vector<keyed> keys(n);
   std::vector<keyed> spare(n);
   for (std::size_t k = 0; k < n; ++k) {
