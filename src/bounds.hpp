@@ -183,7 +183,9 @@ struct neighbours {
   std::optional<std::int64_t> lightest_before = std::nullopt;  ///< least weight before it
 };
 
-/// Whether a selection through step `s` may still reach `beat`. Within the capacity it gains at
+/// Whether a selection through step `s` may still reach `beat`, where `beat` is more than the
+/// step's own value if it is within the capacity (the lists count such a step as found before
+/// they bound it), so that the selection must differ from the step. Within the capacity it gains at
 /// most its free room at the next element's rate; over it, it loses at least its excess at the
 /// previous one's. Elements are whole: within the capacity, where the room is less than the
 /// lightest element after the window, one must first be taken out from before it; over it,

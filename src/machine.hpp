@@ -6,7 +6,8 @@
 #include <optional>
 
 // What this process may use of the machine it runs on: memory and processors, from its control
-// group, its affinity mask and the kernel's own figures. Read once, by the entry point.
+// group, its affinity mask and the kernel's own figures. The entry point hands the solver a reader
+// of them, which the solver calls at most once, where a choice depends on them.
 
 /// Memory and processors this process may use.
 struct machine_limits {

@@ -4,6 +4,12 @@
 #include <ios>
 #include <string>
 
+// The parts of the reader that run seldom: taking a chunk from the stream, dropping what a
+// person typed after a refused number, and spelling a refused token back for its error line.
+// A chunk is whatever the stream holds without waiting, or one byte once it must wait; the word
+// by word parse of plain numbers and the byte by byte one of everything else are in reader.hpp,
+// inlined into the dialogue's loop.
+
 bool refill(source& from) {
   if (from.ended) return false;
   try {

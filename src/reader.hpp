@@ -201,7 +201,7 @@ inline marks marks_of_words(const char* at) {
 /// The marks of the 64 bytes from `at`.
 inline marks marks_of(const char* at) {
 #ifdef __SSE2__
-  // Sixteen bytes at a time where the processor has the instructions for it, as every x86-64 does.
+  // Sixteen bytes at a time where the build targets these instructions, as every x86-64 build does.
   marks found;
   const __m128i zero = _mm_set1_epi8('0');
   const __m128i nine = _mm_set1_epi8(9);
