@@ -101,6 +101,26 @@ struct generator {
     return made;
   }
 
+  // The same class as published at full size: `groups` groups of `per_group` elements whose
+  // weights sit a share `spread` of the capacity above c/2, c/4, c/8, ..., give or take 300, each
+  // worth its weight give or take 250, and `light` light elements of weight and value up to 300.
+  test_instance published_groups(int capacity, int groups, int per_group, int light,
+                                 double spread) {
+    const int offset = std::max(1, static_cast<int>(spread * capacity));
+    test_instance made{{}, {}, capacity};
+    for (int group = 1; group <= groups; ++group) {
+      for (int k = 0; k < per_group; ++k) {
+        made.weights.push_back((capacity >> group) + offset + uniform(0, 300));
+        made.values.push_back(made.weights.back() + uniform(-250, 250));
+      }
+    }
+    for (int k = 0; k < light; ++k) {
+      made.weights.push_back(uniform(1, 300));
+      made.values.push_back(uniform(1, 300));
+    }
+    return made;
+  }
+
   // The published class built against the classic methods, small: `groups` groups of
   // `per_group` elements whose weights sit just above c/2, c/4, c/8, ..., worth their weight give
   // or take a little, and `light` light elements of scattered value.

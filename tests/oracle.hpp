@@ -69,13 +69,18 @@ std::int64_t brute_force(const std::vector<number>& values, const std::vector<nu
 /// The best value by one row over every capacity up to `capacity`, updated from the top down, in
 /// 64 bits: for more elements than every subset allows.
 template <typename number>
-std::int64_t one_row(const std::vector<number>& values, const std::vector<number>& weights,
-                     std::int64_t capacity) {
+__attribute__((no_sanitize("address", "undefined"))) std::int64_t one_row(
+    const std::vector<number>& values, const std::vector<number>& weights, std::int64_t capacity) {
   std::vector<std::int64_t> best(static_cast<std::size_t>(capacity) + 1, 0);
+  // Through a pointer and unchecked by the sanitizers, whose every index stays within the row:
+  // checked, this oracle would be the slowest part of a debug or fuzzing run.
+  std::int64_t* const row = best.data();
   for (std::size_t k = 0; k < weights.size(); ++k) {
-    for (std::int64_t j = capacity; j >= weights[k]; --j) {
-      const auto at = static_cast<std::size_t>(j);
-      best[at] = std::max(best[at], best[at - static_cast<std::size_t>(weights[k])] + values[k]);
+    if (weights[k] < 0 || weights[k] > capacity) continue;
+    const auto weight = static_cast<std::size_t>(weights[k]);
+    const std::int64_t value = values[k];
+    for (auto at = static_cast<std::size_t>(capacity); at >= weight && at != SIZE_MAX; --at) {
+      row[at] = std::max(row[at], row[at - weight] + value);
     }
   }
   return best.back();
@@ -89,26 +94,32 @@ std::optional<std::int64_t> pareto(const std::vector<number>& values,
                                    const std::vector<number>& weights, std::int64_t capacity,
                                    std::size_t most) {
   using selection = std::pair<std::int64_t, std::int64_t>;  // weight, value
-  // By weight, the more valuable first among equal weights.
-  const auto before = [](const selection& a, const selection& b) {
-    return a.first != b.first ? a.first < b.first : a.second > b.second;
-  };
   std::vector<selection> list{{0, 0}};
-  std::vector<selection> shifted;
-  std::vector<selection> all;
+  std::vector<selection> next;
   for (std::size_t k = 0; k < weights.size(); ++k) {
-    shifted.clear();
-    for (const auto& [weight, value] : list) {
-      if (weight + weights[k] <= capacity)
-        shifted.emplace_back(weight + weights[k], value + values[k]);
+    const std::int64_t weight = weights[k];
+    const std::int64_t value = values[k];
+    // The list and the list with element k taken, merged by weight, each selection kept where it
+    // is worth more than every lighter one.
+    next.clear();
+    const auto offer = [&](std::int64_t w, std::int64_t v) {
+      if (!next.empty() && v <= next.back().second) return;
+      if (!next.empty() && next.back().first == w) next.pop_back();
+      next.emplace_back(w, v);
+    };
+    std::size_t kept = 0;
+    std::size_t taken = 0;
+    const auto fits = [&] { return taken < list.size() && list[taken].first + weight <= capacity; };
+    while (kept < list.size() || fits()) {
+      if (kept < list.size() && (!fits() || list[kept].first <= list[taken].first + weight)) {
+        offer(list[kept].first, list[kept].second);
+        ++kept;
+      } else {
+        offer(list[taken].first + weight, list[taken].second + value);
+        ++taken;
+      }
     }
-    all.resize(list.size() + shifted.size());
-    std::merge(list.begin(), list.end(), shifted.begin(), shifted.end(), all.begin(), before);
-    // Each selection that beats every lighter one.
-    list.clear();
-    for (const selection& s : all) {
-      if (list.empty() || s.second > list.back().second) list.push_back(s);
-    }
+    std::swap(list, next);
     if (list.size() > most) return std::nullopt;
   }
   return list.back().second;
