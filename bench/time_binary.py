@@ -3,16 +3,19 @@
 process start included. Each figure is the median wall time of several runs and the largest peak
 memory among them; every run must print the same answer.
 
-Usage: bench/time_binary.py [--set readme|grid|big] [--runs N] [--timeout S] [--only WORD]
-                            [--dump DIR] PROGRAM [PROGRAM...]
+Usage: bench/time_binary.py [--set readme|grid|hard|big] [--runs N] [--timeout S] [--only WORD]
+                            [--seeds K] [--dump DIR] PROGRAM [PROGRAM...]
 
 `--set readme` (the default) gives the README's instances; `--set grid` every family of the
 literature at n = 1000 with R = 10^3, 10^5 and 10^6 and at n = 10000 with R = 10^3 and 10^5;
-`--set big` 10^6 and 10^7 elements with values and weights in [1, 1000] and 10^8 with values in
-[1, 20] and weights in [1, 400], each at a tenth of the total weight (10^8 takes a minute or two
-to write, and 0.9 GB). `--seeds K` draws each of the grid's instances from K seeds. `--dump DIR`
-writes each instance to DIR/NAME.in as well, and for the big set takes it from there when it is
-there already.
+`--set hard` almost strongly correlated at n from 10^3 to 2 x 10^4, R from 10^3 to 10^6 and
+capacities a tenth, half and nine tenths of the total weight, and circle, multiple strongly
+correlated, profit ceiling, spanners, even-odd and inverse strongly correlated at n = 10^3 and 10^4
+with R = 10^4 and 10^5; `--set big` 10^6 and 10^7 elements with values and weights in [1, 1000]
+and 10^8 with values in [1, 20] and weights in [1, 400], each at a tenth of the total weight (10^8
+takes a minute or two to write, and 0.9 GB). `--seeds K` draws each of the grid's and the hard
+set's instances from K seeds. `--dump DIR` writes each instance to DIR/NAME.in as well, and for the
+big set takes it from there when it is there already.
 
 A process started from here counts this script's own memory in its peak until it replaces itself
 with the program, so a peak at that floor (measured with `true` before each instance) is shown as
@@ -35,11 +38,11 @@ import time
 INT_MAX = 2**31 - 1
 
 
-def family(kind, n, r, seed=12345):
-    """The knapsack literature's families: weights uniform in [1, r] unless said, capacity half the
-    total weight (at most INT_MAX, odd where the weights are even). Similar weights: weights in
-    [100000, 100100], values in [1, r]. Spanners "spanner_V": V strongly correlated spanners
-    scaled down by 10 / 2, each element one of them times a multiplier from 1 to 10."""
+def family(kind, n, r, seed=12345, fill=0.5):
+    """The knapsack literature's families: weights uniform in [1, r] unless said, capacity a share
+    `fill` of the total weight (at most INT_MAX, odd where the weights are even). Similar weights:
+    weights in [100000, 100100], values in [1, r]. Spanners "spanner_V": V strongly correlated
+    spanners scaled down by 10 / 2, each element one of them times a multiplier from 1 to 10."""
     rnd = random.Random(seed)
     values, weights = [], []
     spanners = []
@@ -82,7 +85,7 @@ def family(kind, n, r, seed=12345):
             raise ValueError(kind)
         values.append(v)
         weights.append(w)
-    capacity = min(sum(weights) // 2, INT_MAX)
+    capacity = min(int(sum(weights) * fill), INT_MAX)
     if kind.startswith("even") and capacity % 2 == 0:
         capacity -= 1
     return values, weights, capacity
@@ -147,6 +150,23 @@ def grid(seeds=1):
             for seed in range(12345, 12345 + seeds):
                 suffix = "" if seed == 12345 else f" seed {seed}"
                 yield f"{kind} {n} x {r}{suffix}", *family(kind, n, r, seed)
+
+
+def hard(seeds=1):
+    """The families whose best selections differ from the greedy one in how many elements they
+    take: almost strongly correlated at every size and capacity, the others at the literature's
+    sizes, from `seeds` seeds each."""
+    for n in (1000, 5000, 10000, 20000):
+        for r in (10**3, 10**4, 10**5, 10**6):
+            for fill in (0.1, 0.5, 0.9):
+                for seed in range(12345, 12345 + seeds):
+                    yield (f"almost_strongly {n} x {r} at {fill} seed {seed}",
+                           *family("almost_strongly", n, r, seed, fill))
+    for kind in ("circle", "multiple_strongly", "profit_ceiling", "spanner_2", "spanner_5",
+                 "spanner_10", "even_subset_sum", "even_strongly", "inverse_strongly"):
+        for n, r in ((1000, 10**4), (1000, 10**5), (10000, 10**4), (10000, 10**5)):
+            for seed in range(12345, 12345 + seeds):
+                yield f"{kind} {n} x {r} seed {seed}", *family(kind, n, r, seed)
 
 
 BIG = ((10**6, 1000, 1000), (10**7, 1000, 1000), (10**8, 20, 400))
@@ -234,7 +254,8 @@ def written(args, work):
             yield name, path
         return
     path = os.path.join(work, "instance")
-    for name, values, weights, capacity in (grid(args.seeds) if args.set == "grid" else instances()):
+    chosen = {"grid": grid, "hard": hard}.get(args.set)
+    for name, values, weights, capacity in (chosen(args.seeds) if chosen else instances()):
         if args.only not in name:
             continue
         write_instance(path, values, weights, capacity)
@@ -250,9 +271,10 @@ def main():
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--timeout", type=float, default=120)
     parser.add_argument("--only", default="", help="only instances whose name holds this")
-    parser.add_argument("--set", choices=("readme", "grid", "big"), default="readme")
+    parser.add_argument("--set", choices=("readme", "grid", "hard", "big"), default="readme")
     parser.add_argument("--dump", help="also write each instance to DIR/NAME.in")
-    parser.add_argument("--seeds", type=int, default=1, help="seeds per family of the grid")
+    parser.add_argument("--seeds", type=int, default=1,
+                        help="seeds per instance of the grid and the hard set")
     args = parser.parse_args()
     if args.dump:
         os.makedirs(args.dump, exist_ok=True)
