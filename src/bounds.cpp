@@ -51,9 +51,16 @@ struct counted {
   std::int64_t times;
 };
 
-// The k-th largest amount (k from 1 to the total of the times), reordering `items`: a selection
-// that splits around a pivot drawn from the middle, in linear time on average.
-double kth_largest(std::span<counted> items, std::int64_t k) {
+// The k-th largest amount (k from 1 to the total of the times, `total`), reordering `items`: a
+// selection that splits around a pivot drawn from the middle, in linear time on average; the
+// standard one where every item counts once, as where no piece stands for several elements.
+double kth_largest(std::span<counted> items, std::int64_t k, std::int64_t total) {
+  if (std::cmp_equal(total, items.size())) {
+    const auto at = items.begin() + static_cast<std::ptrdiff_t>(k) - 1;
+    std::nth_element(items.begin(), at, items.end(),
+                     [](const counted& a, const counted& b) { return a.amount > b.amount; });
+    return at->amount;
+  }
   while (true) {
     const double pivot = items[items.size() / 2].amount;
     const auto above_end = std::partition(items.begin(), items.end(),
@@ -131,11 +138,11 @@ std::pair<double, std::int64_t> best_lambda(std::span<const element> sorted, dou
     total += e.count;
   }
   if (counts.most < total) {
-    const double gain = kth_largest(space, counts.most);
+    const double gain = kth_largest(space, counts.most, total);
     if (gain > 0) return {gain, counts.most};
   }
   if (counts.least >= 1 && counts.least <= total) {
-    const double gain = kth_largest(space, counts.least);
+    const double gain = kth_largest(space, counts.least, total);
     if (gain < 0) return {gain, counts.least};
   }
   return {0, 0};
@@ -249,6 +256,8 @@ double best_mu(std::span<const element> sorted, std::int64_t c, count_range coun
 // The Lagrangian bound at mu = a / scale, exactly, in units of 1 / scale. The bound holds for
 // every lambda of the sign its count asks, so lambda is taken exactly from the element whose
 // term per element came nearest to the K-th largest in floating point.
+}  // namespace
+
 lagrangian lagrangian_at(std::span<const element> sorted, std::int64_t c, count_range counts,
                          double mu) {
   lagrangian at{{.mu = std::llround(mu * static_cast<double>(scale))}};
@@ -273,6 +282,8 @@ lagrangian lagrangian_at(std::span<const element> sorted, std::int64_t c, count_
   for (const element& e : sorted) at.bound += std::max(wide{0}, at.at.term(e));
   return at;
 }
+
+namespace {
 
 // Whether the linear relaxation's selection, the elements before the break and a part of the
 // break element, already holds as many elements as `counts` allow: then no rate on the count
@@ -380,6 +391,47 @@ std::optional<lagrangian> least_lagrangian(std::span<const element> sorted, std:
 
 std::int64_t unscaled(wide bound) {
   return static_cast<std::int64_t>(std::max(wide{0}, bound) / scale);
+}
+
+std::int64_t bound_within(std::span<const element> sorted, std::int64_t capacity,
+                          count_range counts, std::int64_t divisor) {
+  const greedy g = greedy_at(sorted, capacity);
+  const std::optional<linear_relaxation> linear = linear_of(sorted, capacity, g);
+  std::int64_t bound = linear ? linear->bound() : g.value;
+  if (counts.least > counts.most) return round_down(-1, divisor);  // no selection at all
+  if (const auto l = least_lagrangian(sorted, capacity, counts)) {
+    bound = std::min(bound, unscaled(l->bound));
+  }
+  return round_down(bound, divisor);
+}
+
+count_range narrowed_counts(std::span<const element> sorted, std::int64_t capacity,
+                            std::int64_t lower, std::int64_t divisor, count_range counts) {
+  const auto beats = [&](count_range within) {
+    return within.least <= within.most && bound_within(sorted, capacity, within, divisor) > lower;
+  };
+  // The linear relaxation's selection holds `taken` elements whole and a part of one more: a
+  // range that leaves out either count binds the bound.
+  const std::int64_t taken = greedy_at(sorted, capacity).count;
+  // Once cut, the far end of what is left, while no selection of that count may beat `lower`:
+  // where a piece of alike elements takes the break, the bound binds only once the count is
+  // pinned.
+  constexpr int far_ends = 2;
+  if (taken >= counts.least && taken < counts.most && !beats({counts.least, taken})) {
+    counts.least = taken + 1;
+    for (int k = 0; k < far_ends && counts.least < counts.most; ++k) {
+      if (beats({counts.most, counts.most})) break;
+      --counts.most;
+    }
+  } else if (taken + 1 > counts.least && taken + 1 <= counts.most &&
+             !beats({taken + 1, counts.most})) {
+    counts.most = taken;
+    for (int k = 0; k < far_ends && counts.least < counts.most; ++k) {
+      if (beats({counts.least, counts.least})) break;
+      ++counts.least;
+    }
+  }
+  return counts;
 }
 
 bool decides(const lagrangian& l, const element& e, std::int64_t lower, std::int64_t divisor) {

@@ -262,8 +262,34 @@ struct lagrangian {
 std::optional<lagrangian> least_lagrangian(std::span<const element> sorted, std::int64_t capacity,
                                            count_range counts);
 
+/// The Lagrangian bound of `sorted` within `capacity` for selections within `counts` at the rate
+/// `mu` per unit of weight and the best lambda for it: one pass, where the search for the least
+/// bound takes up to forty.
+lagrangian lagrangian_at(std::span<const element> sorted, std::int64_t capacity, count_range counts,
+                         double mu);
+
 /// A bound in units of 1 / rates::scale, rounded down, not below 0.
 std::int64_t unscaled(wide bound);
+
+/// The least of the linear and the Lagrangian bound of `sorted` within `capacity` over the
+/// selections within `counts`, rounded down to a multiple of `divisor`.
+std::int64_t bound_within(std::span<const element> sorted, std::int64_t capacity,
+                          count_range counts, std::int64_t divisor);
+
+/// Whether the linear relaxation's selection, `g` and a part of its break element, holds about as
+/// many elements as fit at all (within three): there the best selections often hold as many
+/// elements as it or one more, and narrowing the count pays; elsewhere it seldom does.
+inline bool near_the_most(const greedy& g, bool breaks, count_range counts) {
+  return breaks && g.count + 3 >= counts.most;
+}
+
+/// `counts` narrowed by the bound under counts: where no selection of at most m elements (or of at
+/// least m) may beat `lower`, every better one holds more (or fewer). Cuts the range at the count
+/// of the linear relaxation's selection, so that the bound by count binds where either part is
+/// left out, then drops the far end of what is left while no selection of that count may beat
+/// `lower`: a few Lagrangian searches. Every value a multiple of `divisor`.
+count_range narrowed_counts(std::span<const element> sorted, std::int64_t capacity,
+                            std::int64_t lower, std::int64_t divisor, count_range counts);
 
 /// Whether no selection that goes against the Lagrangian's choice for `e` (taken where its term
 /// is positive) beats `lower` (every value a multiple of `divisor`): forced so, e lowers the

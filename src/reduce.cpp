@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <climits>
+#include <cmath>
 #include <functional>
 #include <numeric>
 #include <optional>
@@ -239,8 +241,125 @@ std::size_t drop_dominated(reduced& r) {
   return before - r.sorted.size();
 }
 
-// Bounds r anew for its open elements, and returns the bound that decides elements.
-deciding bound(reduced& r) {
+// Elements nearest the margin of a Lagrangian's terms among which a selection by them looks for
+// exchanges, and how many rounds of exchanges it makes at most.
+constexpr std::size_t exchanged_elements = 256;
+constexpr int exchange_rounds = 64;
+
+// The best exchange of an element of `in` for one of `out` (both places in `by_rate`) within
+// `room`: what it gains and the two places; nothing gains where the gain is 0.
+struct exchange {
+  std::int64_t gain = 0;
+  std::size_t taken_out = 0;
+  std::size_t brought_in = 0;
+};
+
+exchange best_exchange(std::span<const element> by_rate, const std::vector<std::size_t>& in,
+                       std::vector<std::size_t>& out, std::int64_t room) {
+  // By weight, each with the most valuable of those no heavier.
+  std::ranges::sort(out, {}, [&](std::size_t k) { return by_rate[k].weight; });
+  std::vector<std::size_t> best_upto(out.size());
+  for (std::size_t q = 0; q < out.size(); ++q) {
+    best_upto[q] = q > 0 && by_rate[best_upto[q - 1]].value >= by_rate[out[q]].value
+                       ? best_upto[q - 1]
+                       : out[q];
+  }
+  exchange best;
+  for (const std::size_t k : in) {
+    const std::int64_t limit = room + by_rate[k].weight;
+    const auto fit =
+        std::ranges::upper_bound(out, limit, {}, [&](std::size_t q) { return by_rate[q].weight; });
+    if (fit == out.begin()) continue;
+    const std::size_t brought = best_upto[static_cast<std::size_t>(fit - out.begin()) - 1];
+    const std::int64_t gain = by_rate[brought].value - by_rate[k].value;
+    if (gain > best.gain) best = {gain, k, brought};
+  }
+  return best;
+}
+
+// The value of a selection made by the terms of Lagrangian rates `at`: the elements of the
+// largest terms while they fit, up to the count the rates bound where lambda > 0; then whatever
+// else still fits, in order of value per weight; then, while it gains, the best exchange of an
+// element taken for one left out among those nearest the terms' margin. Where a count binds, the
+// best selections hold about as many elements as the greedy one, differently chosen: this finds
+// one close to the best, which the greedy selection does not.
+std::int64_t by_terms(const reduced& r, const rates& at) {
+  const std::span<const element> by_rate = r.sorted;
+  const std::size_t n = by_rate.size();
+  // In floating point: the order need not be exact for a selection that only has to fit.
+  std::vector<double> terms(n);
+  std::ranges::transform(by_rate, terms.begin(),
+                         [&](const element& e) { return static_cast<double>(at.term(e)); });
+  std::vector<std::size_t> order(n);
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::ranges::sort(order, std::greater<>(), [&](std::size_t k) { return terms[k]; });
+  std::vector<bool> taken(n, false);
+  std::int64_t room = r.capacity;
+  std::int64_t value = 0;
+  std::int64_t count = 0;
+  const std::int64_t most = at.lambda > 0 ? at.count : INT64_MAX;
+  const auto take = [&](std::size_t k) {
+    taken[k] = true;
+    room -= by_rate[k].weight;
+    value += by_rate[k].value;
+    count += by_rate[k].count;
+  };
+  for (const std::size_t k : order) {
+    if (by_rate[k].weight <= room && count + by_rate[k].count <= most) take(k);
+  }
+  for (std::size_t k = 0; k < n; ++k) {
+    if (!taken[k] && by_rate[k].weight <= room) take(k);
+  }
+  const auto margin = [&](std::size_t k) { return std::abs(terms[k]); };
+  const std::size_t near = std::min(n, exchanged_elements);
+  std::ranges::nth_element(order, order.begin() + static_cast<std::ptrdiff_t>(near) - 1, {},
+                           margin);
+  order.resize(near);
+  for (int round = 0; round < exchange_rounds; ++round) {
+    std::vector<std::size_t> in;
+    std::vector<std::size_t> out;
+    for (const std::size_t k : order) (taken[k] ? in : out).push_back(k);
+    const exchange best = best_exchange(by_rate, in, out, room);
+    if (best.gain <= 0) break;
+    taken[best.taken_out] = false;
+    taken[best.brought_in] = true;
+    room += by_rate[best.taken_out].weight - by_rate[best.brought_in].weight;
+    value += best.gain;
+  }
+  return value;
+}
+
+// The best selection by terms for as many elements as the linear relaxation's selection holds
+// whole, and for one more, by the rates for exactly that many: at the break element's rate and
+// lambda at its best for it (one pass), or, `searched`, at the least bound for it.
+std::int64_t by_terms_near_most(const reduced& r, const greedy& g, count_range counts,
+                                bool searched) {
+  std::int64_t best = 0;
+  for (const std::int64_t k : {g.count, g.count + 1}) {
+    if (k < counts.least || k > counts.most) continue;
+    const count_range exactly{k, k};
+    lagrangian at = searched
+                        ? least_lagrangian(r.sorted, r.capacity, exactly).value_or(lagrangian{})
+                        : lagrangian_at(r.sorted, r.capacity, exactly, rate_of(r.sorted[g.split]));
+    at.at.count = k;
+    best = std::max(best, by_terms(r, at.at));
+  }
+  return best;
+}
+
+// Which selections by terms a reduction has made.
+struct selections_made {
+  int near_most = 0;      // of by_terms_near_most(): first in one pass, then searched
+  bool at_bound = false;  // by the rates of the bound over the narrowed counts
+  /// The bound by count was left for the next pass, after the linear bound decides.
+  bool deferred = false;
+};
+
+// Bounds r anew for its open elements, and returns the bound that decides elements. Where the
+// linear relaxation holds about as many elements as fit at all, the best selections often hold
+// exactly that many, or one fewer: a selection by the terms of a bound for that count raises the
+// lower bound far above the greedy one, and then the count is narrowed, often to one.
+deciding bound(reduced& r, selections_made& made) {
   const greedy g = greedy_at(r.sorted, r.capacity);
   // The greedy selection, then whatever else fits, in order.
   const std::int64_t filled =
@@ -248,9 +367,35 @@ deciding bound(reduced& r) {
   r.lower = std::max(r.lower, r.fixed + filled);
   deciding by{.linear = linear_of(r.sorted, r.capacity, g)};
   r.upper = std::min(r.upper, r.fixed + (by.linear ? by.linear->bound() : g.value));
-  by.by_count = least_lagrangian(r.sorted, r.capacity,
-                                 count_range_of(r.sorted, r.capacity, r.lower - r.fixed));
-  if (by.by_count) r.upper = std::min(r.upper, r.fixed + unscaled(by.by_count->bound));
+  count_range counts = count_range_of(r.sorted, r.capacity, r.lower - r.fixed);
+  const bool at_most = near_the_most(g, by.linear.has_value(), counts);
+  if (made.near_most < 2 && at_most) {
+    // First in one pass; then, once the linear bound has decided what that lower bound lets it
+    // decide, searched over what is left.
+    const std::int64_t found = r.fixed + by_terms_near_most(r, g, counts, made.near_most == 1);
+    ++made.near_most;
+    // Decided by the linear bound first, which the higher lower bound now cuts far closer: the
+    // searches over counts then run over what is left.
+    if (found > r.lower) {
+      r.lower = found;
+      r.upper = r.fixed + round_down(r.upper - r.fixed, r.value_divisor);
+      made.deferred = true;
+      return by;
+    }
+  }
+  if (at_most) {
+    counts = narrowed_counts(r.sorted, r.capacity, r.lower - r.fixed, r.value_divisor, counts);
+  }
+  by.by_count = least_lagrangian(r.sorted, r.capacity, counts);
+  if (by.by_count) {
+    r.upper = std::min(r.upper, r.fixed + unscaled(by.by_count->bound));
+    if (made.near_most == 2 && !made.at_bound && by.by_count->at.lambda != 0) {
+      made.at_bound = true;
+      rates at = by.by_count->at;
+      at.count = at.lambda > 0 ? counts.most : counts.least;
+      r.lower = std::max(r.lower, r.fixed + by_terms(r, at));
+    }
+  }
   r.upper = r.fixed + round_down(r.upper - r.fixed, r.value_divisor);
   return by;
 }
@@ -290,6 +435,7 @@ reduced reduce(std::span<int> values, std::span<int> weights, int capacity, deci
   }
   sort_by_efficiency(r.sorted);
   deciding last;
+  selections_made made;
   std::int64_t weight_unit = 1;  // of the weights as divided, in those given
   while (!r.sorted.empty()) {
     const std::int64_t divisor = gcd_of(r.sorted, [](const element& e) { return e.weight; });
@@ -299,7 +445,9 @@ reduced reduce(std::span<int> values, std::span<int> weights, int capacity, deci
       weight_unit *= divisor;
     }
     r.value_divisor = gcd_of(r.sorted, [](const element& e) { return e.value; });
-    last = bound(r);
+    last = bound(r, made);
+    // A selection already found is worth more than the answer may be: no need to go on.
+    if (r.lower > INT_MAX) break;
     if (r.lower >= r.upper || decide == decisions::none) break;
     const std::size_t before = r.sorted.size();
     const std::size_t decided = decide_elements(r, last) + drop_dominated(r);
@@ -309,7 +457,8 @@ reduced reduce(std::span<int> values, std::span<int> weights, int capacity, deci
     } else if (r.sorted.empty()) {
       r.upper = r.lower = std::max(r.lower, r.fixed);
     }
-    if (r.lower >= r.upper || decided * 8 < before) break;
+    if (r.lower >= r.upper || (decided * 8 < before && !made.deferred)) break;
+    made.deferred = false;
   }
   if (r.lower < r.upper) {
     if (const auto by_kinds = bound_by_kinds(r.sorted, r.capacity, weight_unit)) {

@@ -357,6 +357,33 @@ std::int64_t best_pair(const step_list& adds, const step_list& removals, step gr
   return best;
 }
 
+// The bound of the instance anew as the best value found rises: the count of every better
+// selection narrows with it, and where it comes to leave out the count of the linear
+// relaxation's selection, the bound by count may meet the best value, which ends the search.
+// Asked once the work has doubled since it was last asked, so that it costs a small share.
+class rebounding {
+ public:
+  rebounding(std::int64_t best, const greedy& g) : best_(best), greedy_(g) {}
+
+  /// The bound anew, where it may have fallen; INT64_MAX otherwise.
+  std::int64_t operator()(const problem& p, std::int64_t best, std::uint64_t work) {
+    if (best <= best_ || work < 2 * work_) return INT64_MAX;
+    best_ = best;
+    work_ = work;
+    const count_range counts = count_range_of(p.sorted, p.capacity, best);
+    if (!near_the_most(greedy_, true, counts)) return INT64_MAX;
+    const count_range narrowed =
+        narrowed_counts(p.sorted, p.capacity, best, p.value_divisor, counts);
+    if (narrowed.least == counts.least && narrowed.most == counts.most) return INT64_MAX;
+    return bound_within(p.sorted, p.capacity, narrowed, p.value_divisor);
+  }
+
+ private:
+  std::int64_t best_;  // when last asked
+  std::uint64_t work_ = 0;
+  greedy greedy_;
+};
+
 }  // namespace
 
 method_result best_by_steps(const reduced& r, const method_params& params) {
@@ -372,8 +399,9 @@ method_result best_by_steps(const reduced& r, const method_params& params) {
 
   // Values of the open elements alone: what a selection must beat, and what none exceeds.
   std::int64_t best = r.lower - r.fixed;
-  const std::int64_t bound = r.upper - r.fixed;
+  std::int64_t bound = r.upper - r.fixed;
   const method_result gave_up{std::nullopt, bound};
+  rebounding rebound{best, g};
   frontier whole = start_from(p, greedy_step, g.split, spent);
   frontier adds = start_from(p, greedy_step, g.split, spent);
   frontier removals = start_from(p, greedy_step, g.split, spent);
@@ -423,6 +451,7 @@ method_result best_by_steps(const reduced& r, const method_params& params) {
     }
     // With no step left on a side, nothing beats the best found.
     if (adds.steps.size == 0 || removals.steps.size == 0) break;
+    bound = std::min(bound, rebound(p, best, spent.work()));
   }
   return found(best);
 }

@@ -126,6 +126,19 @@ class bounds_check {
         return;
       }
     }
+    const count_range narrowed = narrowed_counts(e_, c_, lower_, 1, *counts_);
+    std::int64_t within = INT64_MIN;  // the best value of a selection within the narrowed counts
+    for (const selection& s : all_) {
+      if (s.weight > c_) continue;
+      if (s.value > lower_ && (s.count < narrowed.least || s.count > narrowed.most)) {
+        fail_("a better selection outside the narrowed counts");
+        return;
+      }
+      if (s.count >= narrowed.least && s.count <= narrowed.most) within = std::max(within, s.value);
+    }
+    if (within > lower_ && bound_within(e_, c_, narrowed, 1) < within) {
+      fail_("the bound within the narrowed counts below a selection within them");
+    }
     lagrangian_ = least_lagrangian(e_, c_, *counts_);
     if (!lagrangian_) return;
     if (best_ > lower_ && unscaled(lagrangian_->bound) < best_) {
