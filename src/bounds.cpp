@@ -326,41 +326,6 @@ relaxation_sums::relaxation_sums(std::span<const element> by_rate,
   }
 }
 
-bool neighbour_bound_reaches(entry s, std::int64_t capacity, std::int64_t beat,
-                             const neighbours& beside) {
-  const element& next = beside.next;
-  const element& previous = beside.previous;
-  const std::int64_t room = capacity - s.weight;
-  // Rates compared as fractions: each side times both weights.
-  const wide rate_gap = gain_over(previous, next);
-  if (room >= 0) {
-    if (!beside.lightest_after) return s.value >= beat;
-    const bool gains_enough = wide{room} * next.value >= wide{beat - s.value} * next.weight;
-    if (room >= *beside.lightest_after || !gains_enough) return gains_enough;
-    if (!beside.lightest_before) return s.value >= beat;
-    const std::int64_t missing = *beside.lightest_after - room;
-    return wide{s.value - beat} * previous.weight * next.weight +
-               wide{room} * next.value * previous.weight - rate_gap * missing >=
-           0;
-  }
-  const std::int64_t excess = -room;
-  if (excess > beside.removable) return false;
-  const std::int64_t freed = std::max(excess, beside.lightest_before.value_or(0));
-  if (!beside.lightest_after) {
-    return wide{s.value - beat} * previous.weight >= wide{freed} * previous.value;
-  }
-  return wide{s.value - beat} * previous.weight * next.weight >=
-         wide{excess} * previous.value * next.weight + rate_gap * (freed - excess);
-}
-
-bool relaxation_cursor::exactly(std::int64_t value, std::int64_t room, std::int64_t target) const {
-  const std::size_t whole = whole_;
-  const element& part = sums_.order[whole];
-  const linear_relaxation exact({sums_.weight_before[whole], sums_.value_before[whole]}, room,
-                                {part.weight, part.value});
-  return exact.reaches(target - value);
-}
-
 count_range count_range_of(std::span<const element> sorted, std::int64_t capacity,
                            std::int64_t lower) {
   std::vector<counted> amounts;
@@ -439,12 +404,6 @@ bool decides(const lagrangian& l, const element& e, std::int64_t lower, std::int
   return round_down(unscaled(l.bound - (term > 0 ? term : -term)), divisor) <= lower;
 }
 
-bool count_bound_reaches(const rates& r, std::int64_t value, std::int64_t room, std::int64_t count,
-                         std::int64_t beat, wide outside) {
-  return wide{value - beat} * scale + wide{r.mu} * room + r.lambda * (r.count - count) + outside >=
-         0;
-}
-
 fitting_after::fitting_after(std::span<const element> by_rate, std::size_t last,
                              std::int64_t capacity)
     : by_rate_(by_rate),
@@ -487,16 +446,6 @@ void fitting_after::prepare() {
     value_upto_[c] = value;
     rate_upto_[c] = first < none ? rate_of(by_rate_[first]) : 0;
   }
-}
-
-bool exchange_bound_reaches(std::int64_t value, std::int64_t room, std::int64_t beat,
-                            const neighbours& beside) {
-  if (!beside.lightest_before || !beside.lightest_after) return false;
-  const element& next = beside.next;
-  const element& previous = beside.previous;
-  return wide{room} * next.value * previous.weight -
-             wide{gain_over(previous, next)} * *beside.lightest_before >=
-         wide{beat - value} * previous.weight * next.weight;
 }
 
 std::optional<std::int64_t> bound_by_kinds(std::span<const element> sorted, std::int64_t capacity,

@@ -103,7 +103,13 @@ struct relaxation_sums {
 /// weight: whether a selection of value `value` with that room may still reach a target.
 class relaxation_cursor {
  public:
-  explicit relaxation_cursor(const relaxation_sums& sums) : sums_(sums) {}
+  // The sums' places are copied in, so that the loop that asks keeps them in registers.
+  explicit relaxation_cursor(const relaxation_sums& sums)
+      : order_(sums.order.data()),
+        weight_before_(sums.weight_before.data()),
+        value_before_(sums.value_before.data()),
+        size_(sums.order.size()),
+        end_(sums.weight_before.data() + sums.weight_before.size()) {}
 
   /// Whether `value` plus the relaxation within `room` reaches `target`, and by how much in
   /// floating point (the bound less the target), for ranking steps by.
@@ -114,10 +120,10 @@ class relaxation_cursor {
   reach reaches(std::int64_t value, std::int64_t room, std::int64_t target) {
     locate(room);
     const std::size_t whole = whole_;
-    const std::int64_t gap = value + sums_.value_before[whole] - target;
-    if (whole == sums_.order.size()) return {gap >= 0, static_cast<double>(gap)};
-    const element& part = sums_.order[whole];
-    const std::int64_t left = room - sums_.weight_before[whole];
+    const std::int64_t gap = value + value_before_[whole] - target;
+    if (whole == size_) return {gap >= 0, static_cast<double>(gap)};
+    const element& part = order_[whole];
+    const std::int64_t left = room - weight_before_[whole];
     const double share = static_cast<double>(left) * static_cast<double>(part.value) /
                          static_cast<double>(part.weight);
     const double slack = static_cast<double>(gap) + share;
@@ -129,37 +135,37 @@ class relaxation_cursor {
       case verdict::open:
         break;
     }
-    return {exactly(value, room, target), slack};
+    // Exactly: the same sum, times the part's weight.
+    return {wide{gap} * part.weight + wide{left} * part.value >= 0, slack};
   }
 
   /// `value` plus the relaxation within `room`, in floating point.
   double bound(std::int64_t value, std::int64_t room) {
     locate(room);
     const std::size_t whole = whole_;
-    const auto taken = static_cast<double>(value + sums_.value_before[whole]);
-    if (whole == sums_.order.size()) return taken;
-    const element& part = sums_.order[whole];
-    return taken + static_cast<double>(room - sums_.weight_before[whole]) *
+    const auto taken = static_cast<double>(value + value_before_[whole]);
+    if (whole == size_) return taken;
+    const element& part = order_[whole];
+    return taken + static_cast<double>(room - weight_before_[whole]) *
                        static_cast<double>(part.value) / static_cast<double>(part.weight);
   }
 
  private:
   // Finds the elements that fit whole in `room`, no larger than the last room asked.
   void locate(std::int64_t room) {
-    const auto& before = sums_.weight_before;
+    const std::int64_t* const before = weight_before_;
     if (!located_) {
-      whole_ = static_cast<std::size_t>(std::upper_bound(before.begin(), before.end(), room) -
-                                        before.begin()) -
-               1;
+      whole_ = static_cast<std::size_t>(std::upper_bound(before, end_, room) - before) - 1;
       located_ = true;
     }
     while (whole_ > 0 && before[whole_] > room) --whole_;  // the first whole_ fit
   }
 
-  // reaches(), exactly, once located.
-  bool exactly(std::int64_t value, std::int64_t room, std::int64_t target) const;
-
-  const relaxation_sums& sums_;
+  const element* order_;
+  const std::int64_t* weight_before_;
+  const std::int64_t* value_before_;
+  std::size_t size_;
+  const std::int64_t* end_;
   bool located_ = false;
   std::size_t whole_ = 0;  // the elements that fit whole in the last room asked, once located
 };
@@ -192,16 +198,45 @@ struct neighbours {
 /// taking out the lightest element before the window may free more than the excess, and what is
 /// refilled gains less than what went out. Each costs the difference of the two rates on that
 /// weight. Exact.
-bool neighbour_bound_reaches(entry s, std::int64_t capacity, std::int64_t beat,
-                             const neighbours& beside);
+inline bool neighbour_bound_reaches(entry s, std::int64_t capacity, std::int64_t beat,
+                                    const neighbours& beside) {
+  const element& next = beside.next;
+  const element& previous = beside.previous;
+  const std::int64_t room = capacity - s.weight;
+  // Rates compared as fractions: each side times both weights.
+  const wide rate_gap = gain_over(previous, next);
+  if (room >= 0) {
+    if (!beside.lightest_after) return s.value >= beat;
+    const bool gains_enough = wide{room} * next.value >= wide{beat - s.value} * next.weight;
+    if (room >= *beside.lightest_after || !gains_enough) return gains_enough;
+    if (!beside.lightest_before) return s.value >= beat;
+    const std::int64_t missing = *beside.lightest_after - room;
+    return wide{s.value - beat} * previous.weight * next.weight +
+               wide{room} * next.value * previous.weight - rate_gap * missing >=
+           0;
+  }
+  const std::int64_t excess = -room;
+  if (excess > beside.removable) return false;
+  const std::int64_t freed = std::max(excess, beside.lightest_before.value_or(0));
+  if (!beside.lightest_after) {
+    return wide{s.value - beat} * previous.weight >= wide{freed} * previous.value;
+  }
+  return wide{s.value - beat} * previous.weight * next.weight >=
+         wide{excess} * previous.value * next.weight + rate_gap * (freed - excess);
+}
 
 /// The same bound in floating point: holds or fails wherever rounding cannot matter.
 class quick_neighbour_test {
  public:
+  // Every figure is copied in, so that the loop that asks keeps them in registers.
   explicit quick_neighbour_test(const neighbours& beside)
-      : beside_(beside),
-        next_rate_(rate_of(beside.next)),
-        previous_rate_(rate_of(beside.previous)) {}
+      : next_rate_(rate_of(beside.next)),
+        previous_rate_(rate_of(beside.previous)),
+        removable_(beside.removable),
+        lightest_after_(beside.lightest_after.value_or(0)),
+        lightest_before_(beside.lightest_before.value_or(0)),
+        after_(beside.lightest_after.has_value()),
+        before_(beside.lightest_before.has_value()) {}
 
   verdict operator()(entry s, std::int64_t capacity, std::int64_t beat) const {
     const std::int64_t room = capacity - s.weight;
@@ -209,17 +244,17 @@ class quick_neighbour_test {
     const double rate_gap = previous_rate_ - next_rate_;
     const auto decided = [](bool holds) { return holds ? verdict::holds : verdict::fails; };
     if (room >= 0) {
-      if (!beside_.lightest_after) return decided(gap >= 0);
+      if (!after_) return decided(gap >= 0);
       const double gain = static_cast<double>(room) * next_rate_;
-      if (room >= *beside_.lightest_after) return surely(gap + gain, std::abs(gap) + gain);
-      if (!beside_.lightest_before) return decided(gap >= 0);
-      const double cost = rate_gap * static_cast<double>(*beside_.lightest_after - room);
+      if (room >= lightest_after_) return surely(gap + gain, std::abs(gap) + gain);
+      if (!before_) return decided(gap >= 0);
+      const double cost = rate_gap * static_cast<double>(lightest_after_ - room);
       return surely(gap + gain - cost, std::abs(gap) + gain + cost);
     }
     const std::int64_t excess = -room;
-    if (excess > beside_.removable) return verdict::fails;
-    const auto freed = static_cast<double>(std::max(excess, beside_.lightest_before.value_or(0)));
-    if (!beside_.lightest_after) {
+    if (excess > removable_) return verdict::fails;
+    const auto freed = static_cast<double>(std::max(excess, lightest_before_));
+    if (!after_) {
       const double loss = freed * previous_rate_;
       return surely(gap - loss, std::abs(gap) + loss);
     }
@@ -229,9 +264,13 @@ class quick_neighbour_test {
   }
 
  private:
-  const neighbours& beside_;
   double next_rate_;
   double previous_rate_;
+  std::int64_t removable_;
+  std::int64_t lightest_after_;
+  std::int64_t lightest_before_;
+  bool after_;
+  bool before_;
 };
 
 // ---- By count
@@ -300,8 +339,12 @@ bool decides(const lagrangian& l, const element& e, std::int64_t lower, std::int
 /// may still reach `beat` by the bound at rates `r`: `value` + the room at rate mu + the count it
 /// may still add (or must) at rate lambda + `outside`, what flipping elements outside the
 /// step's window may add (their terms). Exact.
-bool count_bound_reaches(const rates& r, std::int64_t value, std::int64_t room, std::int64_t count,
-                         std::int64_t beat, wide outside);
+inline bool count_bound_reaches(const rates& r, std::int64_t value, std::int64_t room,
+                                std::int64_t count, std::int64_t beat, wide outside) {
+  return wide{value - beat} * rates::scale + wide{r.mu} * room + r.lambda * (r.count - count) +
+             outside >=
+         0;
+}
 
 /// The same bound in floating point.
 class quick_count_test {
@@ -396,8 +439,15 @@ class fitting_after {
 /// taking out an element before the window to make room for heavier ones after it: it gains at
 /// most the room at the next element's rate, less the difference of the two rates on the lightest
 /// element before the window. Exact; false where either side has no element.
-bool exchange_bound_reaches(std::int64_t value, std::int64_t room, std::int64_t beat,
-                            const neighbours& beside);
+inline bool exchange_bound_reaches(std::int64_t value, std::int64_t room, std::int64_t beat,
+                                   const neighbours& beside) {
+  if (!beside.lightest_before || !beside.lightest_after) return false;
+  const element& next = beside.next;
+  const element& previous = beside.previous;
+  return wide{room} * next.value * previous.weight -
+             wide{gain_over(previous, next)} * *beside.lightest_before >=
+         wide{beat - value} * previous.weight * next.weight;
+}
 
 // ---- By kinds
 
