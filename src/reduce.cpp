@@ -286,13 +286,17 @@ exchange best_exchange(std::span<const element> by_rate, const std::vector<std::
 std::int64_t by_terms(const reduced& r, const rates& at) {
   const std::span<const element> by_rate = r.sorted;
   const std::size_t n = by_rate.size();
-  // In floating point: the order need not be exact for a selection that only has to fit.
-  std::vector<double> terms(n);
-  std::ranges::transform(by_rate, terms.begin(),
-                         [&](const element& e) { return static_cast<double>(at.term(e)); });
-  std::vector<std::size_t> order(n);
-  std::iota(order.begin(), order.end(), std::size_t{0});
-  std::ranges::sort(order, std::greater<>(), [&](std::size_t k) { return terms[k]; });
+  // Terms in floating point, with their places: the order need not be exact for a selection
+  // that only has to fit. Only the head of the order, the count the rates bound and some more,
+  // is sorted: past it the capacity or the count has run out.
+  std::vector<std::pair<double, std::size_t>> ranked(n);
+  for (std::size_t k = 0; k < n; ++k) ranked[k] = {static_cast<double>(at.term(by_rate[k])), k};
+  const auto head =
+      ranked.begin() +
+      static_cast<std::ptrdiff_t>(std::min(
+          n, static_cast<std::size_t>(std::max<std::int64_t>(at.count, 0)) + exchanged_elements));
+  std::ranges::nth_element(ranked.begin(), head, ranked.end(), std::greater<>());
+  std::sort(ranked.begin(), head, std::greater<>());
   std::vector<bool> taken(n, false);
   std::int64_t room = r.capacity;
   std::int64_t value = 0;
@@ -304,17 +308,18 @@ std::int64_t by_terms(const reduced& r, const rates& at) {
     value += by_rate[k].value;
     count += by_rate[k].count;
   };
-  for (const std::size_t k : order) {
+  for (const auto& [term, k] : ranked) {
     if (by_rate[k].weight <= room && count + by_rate[k].count <= most) take(k);
   }
   for (std::size_t k = 0; k < n; ++k) {
     if (!taken[k] && by_rate[k].weight <= room) take(k);
   }
-  const auto margin = [&](std::size_t k) { return std::abs(terms[k]); };
   const std::size_t near = std::min(n, exchanged_elements);
-  std::ranges::nth_element(order, order.begin() + static_cast<std::ptrdiff_t>(near) - 1, {},
-                           margin);
-  order.resize(near);
+  std::ranges::nth_element(ranked, ranked.begin() + static_cast<std::ptrdiff_t>(near) - 1, {},
+                           [](const auto& ranked_term) { return std::abs(ranked_term.first); });
+  std::vector<std::size_t> order(near);
+  std::ranges::transform(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(near),
+                         order.begin(), [](const auto& ranked_term) { return ranked_term.second; });
   for (int round = 0; round < exchange_rounds; ++round) {
     std::vector<std::size_t> in;
     std::vector<std::size_t> out;

@@ -360,27 +360,31 @@ std::int64_t best_pair(const step_list& adds, const step_list& removals, step gr
 // The bound of the instance anew as the best value found rises: the count of every better
 // selection narrows with it, and where it comes to leave out the count of the linear
 // relaxation's selection, the bound by count may meet the best value, which ends the search.
-// Asked once the work has doubled since it was last asked, so that it costs a small share.
+// Asked once the work has grown enough since it was last asked, twice where that narrowed the
+// counts and eight times where it did not, so that it costs a small share where it cuts nothing.
 class rebounding {
  public:
   rebounding(std::int64_t best, const greedy& g) : best_(best), greedy_(g) {}
 
   /// The bound anew, where it may have fallen; INT64_MAX otherwise.
   std::int64_t operator()(const problem& p, std::int64_t best, std::uint64_t work) {
-    if (best <= best_ || work < 2 * work_) return INT64_MAX;
+    if (best <= best_ || work < growth_ * work_) return INT64_MAX;
     best_ = best;
     work_ = work;
+    growth_ = 8;
     const count_range counts = count_range_of(p.sorted, p.capacity, best);
     if (!near_the_most(greedy_, true, counts)) return INT64_MAX;
     const count_range narrowed =
         narrowed_counts(p.sorted, p.capacity, best, p.value_divisor, counts);
     if (narrowed.least == counts.least && narrowed.most == counts.most) return INT64_MAX;
+    growth_ = 2;
     return bound_within(p.sorted, p.capacity, narrowed, p.value_divisor);
   }
 
  private:
   std::int64_t best_;  // when last asked
   std::uint64_t work_ = 0;
+  std::uint64_t growth_ = 2;
   greedy greedy_;
 };
 
