@@ -27,7 +27,9 @@
 // already found, the element is decided, in one more pass. That selection is the greedy one
 // filled up with the elements of rate r that still fit and then with the worse elements nearest
 // the break, a few thousand of them sorted. The elements left undecided, the core, are few
-// wherever rates are spread; where many share the break's rate they stay, for reduce() to merge.
+// wherever rates are spread; where many share the break's rate they stay, for reduce() to merge,
+// or, past a count, as pieces of alike elements, each standing for its elements in every bound
+// by count that follows.
 //
 // All of it works in place on the instance's own lists, which it reorders: nothing is held per
 // element beyond them but the core.

@@ -15,29 +15,27 @@
 
 // Elements are sorted by value per weight, best first. The greedy selection takes them in that
 // order until one, the break element, no longer fits; it and whatever else still fits after it
-// give a first lower bound. Two upper bounds:
+// give a first lower bound. Two upper bounds, both in bounds.hpp: the linear relaxation, and a
+// Lagrangian bound over the capacity and the number of elements, which where values grow with the
+// weight by a constant (or shrink by one) is far below the linear one, since the best selections
+// then hold as many (or as few) elements as they can.
 //
-// - The linear relaxation: the greedy selection plus the free room filled at the break element's
-//   value per weight.
-// - A Lagrangian bound over the capacity and the number of elements. No selection within the
-//   capacity holds more elements than the lightest that fit, and none that beats the lower bound
-//   holds fewer than the most valuable it needs to. For any rates mu >= 0 and lambda, every such
-//   selection is worth at most
-//     mu * capacity + lambda * K + sum over all elements of max(0, value - mu * weight - lambda),
-//   where K is the most elements for lambda >= 0 and the fewest for lambda < 0. For a given mu
-//   the best lambda is the K-th largest of value - mu * weight, and the bound is convex and
-//   piecewise linear in mu, so a search on its slope finds its least in a few passes. Where values
-//   grow with the weight by a constant (or shrink by one), the best selections hold as many (or as
-//   few) elements as they can, and this bound is far below the linear one. The search runs in
-//   floating point; the bound itself is then evaluated exactly, in units of 1 / 2^32, at the rate
-//   found. Where no count binds, the rate is the break element's value per weight, and the bound
-//   is the linear one.
+// How many elements a better selection holds is known better still once a selection close to the
+// best is: where no selection of at most m elements can beat the lower bound, every better one
+// holds more. Where the linear relaxation's selection holds about as many elements as fit at all,
+// the best selections hold as many as it or one more: a selection made by the terms of the bound
+// for exactly that many (the elements of the largest terms, then single exchanges near the
+// terms' margin) comes within a few units of the best, where the greedy one stays a large part
+// of an element's value off. With it the range of counts is cut at the linear relaxation's count,
+// the Lagrangian bound then binds, often with the count pinned, and it decides nearly every
+// element. The selection is made first in one pass, at the break element's rate; the linear
+// bound decides what that lets it; then at the least bound, searched over what is left.
 //
 // Where every value is a multiple of d, so is every selection's, and bounds are rounded down to
 // one. An element is decided when its other choice cannot beat the lower bound: forced against
 // the sign of its term, value - mu * weight - lambda, an element lowers the Lagrangian bound by
-// that term's size. Decided elements leave the instance, which tightens every bound, so the
-// reduction is repeated while it decides many.
+// that term's size (or, at the break element's rate, the linear one). Decided elements leave the
+// instance, which tightens every bound, so the reduction is repeated while it decides many.
 //
 // Dividing every weight and the capacity (rounded down) by the weights' greatest common divisor
 // changes no selection's value, and a bound that must be met exactly may become reachable: even

@@ -51,6 +51,11 @@
 // combined list, never holding or writing more steps than it, and only raise the best value
 // found; the combined list still proves it the best when no selection meets the bound.
 //
+// As the best value found rises, fewer counts of elements are left to a better selection: where
+// the linear relaxation's selection holds about as many elements as fit at all, the counts are
+// narrowed anew now and then, and where the bound under the counts left then meets the best
+// value, the search ends there.
+//
 // Sums are exact in 64 bits: fewer than 2^31 elements, each below 2^31. A bound multiplies such a
 // sum by a 32-bit number, in 128 bits.
 

@@ -88,11 +88,12 @@ __attribute__((no_sanitize("address", "undefined"))) std::int64_t one_row(
 
 /// The best value from the list of every selection that no other beats with less or equal
 /// weight, built one element at a time: for large capacities with few such selections. Nothing
-/// once the list would hold more than `most` of them.
+/// once the list would hold more than `most` of them. Unchecked by the sanitizers, as one_row()
+/// is.
 template <typename number>
-std::optional<std::int64_t> pareto(const std::vector<number>& values,
-                                   const std::vector<number>& weights, std::int64_t capacity,
-                                   std::size_t most) {
+__attribute__((no_sanitize("address", "undefined"))) std::optional<std::int64_t> pareto(
+    const std::vector<number>& values, const std::vector<number>& weights, std::int64_t capacity,
+    std::size_t most) {
   using selection = std::pair<std::int64_t, std::int64_t>;  // weight, value
   std::vector<selection> list{{0, 0}};
   std::vector<selection> next;
