@@ -285,29 +285,48 @@ std::int64_t by_terms(const reduced& r, const rates& at) {
   const std::span<const element> by_rate = r.sorted;
   const std::size_t n = by_rate.size();
   // Terms in floating point, with their places: the order need not be exact for a selection
-  // that only has to fit. Only the head of the order, the count the rates bound and some more,
-  // is sorted: past it the capacity or the count has run out.
+  // that only has to fit.
   std::vector<std::pair<double, std::size_t>> ranked(n);
   for (std::size_t k = 0; k < n; ++k) ranked[k] = {static_cast<double>(at.term(by_rate[k])), k};
-  const auto head =
-      ranked.begin() +
-      static_cast<std::ptrdiff_t>(std::min(
-          n, static_cast<std::size_t>(std::max<std::int64_t>(at.count, 0)) + exchanged_elements));
-  std::ranges::nth_element(ranked.begin(), head, ranked.end(), std::greater<>());
-  std::sort(ranked.begin(), head, std::greater<>());
   std::vector<bool> taken(n, false);
   std::int64_t room = r.capacity;
   std::int64_t value = 0;
-  std::int64_t count = 0;
-  const std::int64_t most = at.lambda > 0 ? at.count : INT64_MAX;
+  std::int64_t left = at.lambda > 0 ? at.count : INT64_MAX;  // elements the count still allows
   const auto take = [&](std::size_t k) {
     taken[k] = true;
     room -= by_rate[k].weight;
     value += by_rate[k].value;
-    count += by_rate[k].count;
   };
-  for (const auto& [term, k] : ranked) {
-    if (by_rate[k].weight <= room && count + by_rate[k].count <= most) take(k);
+  // The longest run of the largest terms that fits in the room and the count, by selection
+  // rather than by sorting: split around a pivot; the part above it is taken whole where it
+  // fits, and split again where it does not.
+  for (auto first = ranked.begin(), last = ranked.end(); first != last;) {
+    const double pivot = (first + (last - first) / 2)->first;
+    const auto above = std::partition(first, last, [&](const auto& t) { return t.first > pivot; });
+    const auto upto = std::partition(above, last, [&](const auto& t) { return t.first == pivot; });
+    const auto sum_of = [&](auto from, auto to, bool weights) {
+      std::int64_t sum = 0;
+      for (auto it = from; it != to; ++it) {
+        sum += weights ? by_rate[it->second].weight : by_rate[it->second].count;
+      }
+      return sum;
+    };
+    if (sum_of(first, above, true) > room || sum_of(first, above, false) > left) {
+      last = above;
+      continue;
+    }
+    for (auto it = first; it != above; ++it) take(it->second);
+    left -= sum_of(first, above, false);
+    // The tied ones one by one while they fit, and no further.
+    auto it = above;
+    for (; it != upto; ++it) {
+      const element& e = by_rate[it->second];
+      if (e.weight > room || e.count > left) break;
+      take(it->second);
+      left -= e.count;
+    }
+    if (it != upto) break;
+    first = upto;
   }
   for (std::size_t k = 0; k < n; ++k) {
     if (!taken[k] && by_rate[k].weight <= room) take(k);
