@@ -360,10 +360,10 @@ std::int64_t unscaled(wide bound) {
 
 std::int64_t bound_within(std::span<const element> sorted, std::int64_t capacity,
                           count_range counts, std::int64_t divisor) {
+  if (counts.least > counts.most) return round_down(-1, divisor);  // no selection at all
   const greedy g = greedy_at(sorted, capacity);
   const std::optional<linear_relaxation> linear = linear_of(sorted, capacity, g);
   std::int64_t bound = linear ? linear->bound() : g.value;
-  if (counts.least > counts.most) return round_down(-1, divisor);  // no selection at all
   if (const auto l = least_lagrangian(sorted, capacity, counts)) {
     bound = std::min(bound, unscaled(l->bound));
   }

@@ -108,8 +108,7 @@ class relaxation_cursor {
       : order_(sums.order.data()),
         weight_before_(sums.weight_before.data()),
         value_before_(sums.value_before.data()),
-        size_(sums.order.size()),
-        end_(sums.weight_before.data() + sums.weight_before.size()) {}
+        size_(sums.order.size()) {}
 
   /// Whether `value` plus the relaxation within `room` reaches `target`, and by how much in
   /// floating point (the bound less the target), for ranking steps by.
@@ -155,7 +154,9 @@ class relaxation_cursor {
   void locate(std::int64_t room) {
     const std::int64_t* const before = weight_before_;
     if (!located_) {
-      whole_ = static_cast<std::size_t>(std::upper_bound(before, end_, room) - before) - 1;
+      // weight_before_ holds a sum before each element and one after them all.
+      whole_ =
+          static_cast<std::size_t>(std::upper_bound(before, before + size_ + 1, room) - before) - 1;
       located_ = true;
     }
     while (whole_ > 0 && before[whole_] > room) --whole_;  // the first whole_ fit
@@ -165,7 +166,6 @@ class relaxation_cursor {
   const std::int64_t* weight_before_;
   const std::int64_t* value_before_;
   std::size_t size_;
-  const std::int64_t* end_;
   bool located_ = false;
   std::size_t whole_ = 0;  // the elements that fit whole in the last room asked, once located
 };

@@ -304,19 +304,18 @@ std::int64_t by_terms(const reduced& r, const rates& at) {
     const double pivot = (first + (last - first) / 2)->first;
     const auto above = std::partition(first, last, [&](const auto& t) { return t.first > pivot; });
     const auto upto = std::partition(above, last, [&](const auto& t) { return t.first == pivot; });
-    const auto sum_of = [&](auto from, auto to, bool weights) {
-      std::int64_t sum = 0;
-      for (auto it = from; it != to; ++it) {
-        sum += weights ? by_rate[it->second].weight : by_rate[it->second].count;
-      }
-      return sum;
-    };
-    if (sum_of(first, above, true) > room || sum_of(first, above, false) > left) {
+    std::int64_t weight = 0;
+    std::int64_t count = 0;
+    for (auto it = first; it != above; ++it) {
+      weight += by_rate[it->second].weight;
+      count += by_rate[it->second].count;
+    }
+    if (weight > room || count > left) {
       last = above;
       continue;
     }
     for (auto it = first; it != above; ++it) take(it->second);
-    left -= sum_of(first, above, false);
+    left -= count;
     // The tied ones one by one while they fit, and no further.
     auto it = above;
     for (; it != upto; ++it) {

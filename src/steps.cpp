@@ -371,17 +371,17 @@ class rebounding {
  public:
   rebounding(std::int64_t best, const greedy& g) : best_(best), greedy_(g) {}
 
-  /// The bound anew, where it may have fallen; INT64_MAX otherwise.
-  std::int64_t operator()(const problem& p, std::int64_t best, std::uint64_t work) {
-    if (best <= best_ || work < growth_ * work_) return INT64_MAX;
+  /// The bound anew, where it may have fallen; nothing otherwise.
+  std::optional<std::int64_t> operator()(const problem& p, std::int64_t best, std::uint64_t work) {
+    if (best <= best_ || work < growth_ * work_) return std::nullopt;
     best_ = best;
     work_ = work;
     growth_ = 8;
     const count_range counts = count_range_of(p.sorted, p.capacity, best);
-    if (!near_the_most(greedy_, true, counts)) return INT64_MAX;
+    if (!near_the_most(greedy_, true, counts)) return std::nullopt;
     const count_range narrowed =
         narrowed_counts(p.sorted, p.capacity, best, p.value_divisor, counts);
-    if (narrowed.least == counts.least && narrowed.most == counts.most) return INT64_MAX;
+    if (narrowed.least == counts.least && narrowed.most == counts.most) return std::nullopt;
     growth_ = 2;
     return bound_within(p.sorted, p.capacity, narrowed, p.value_divisor);
   }
@@ -460,7 +460,9 @@ method_result best_by_steps(const reduced& r, const method_params& params) {
     }
     // With no step left on a side, nothing beats the best found.
     if (adds.steps.size == 0 || removals.steps.size == 0) break;
-    bound = std::min(bound, rebound(p, best, spent.work()));
+    if (const auto fallen = rebound(p, best, spent.work())) {
+      bound = std::min(bound, *fallen);
+    }
   }
   return found(best);
 }
