@@ -101,22 +101,6 @@ std::optional<std::int64_t> oracle(const test_instance& i) {
   return pareto(i.values, i.weights, i.capacity, list_entries);
 }
 
-// Whether `m`, forced, answers the open elements of `i` itself: the halves only few elements,
-// the rows of bits only a subset sum.
-bool applies(open_method m, const test_instance& i) {
-  std::vector<std::pair<std::int64_t, std::int64_t>> open;
-  for (std::size_t k = 0; k < i.weights.size(); ++k) {
-    if (i.values[k] > 0 && i.weights[k] > 0 && i.weights[k] <= i.capacity) {
-      open.emplace_back(i.weights[k], i.values[k]);
-    }
-  }
-  if (open.empty()) return false;
-  if (m == open_method::halves) return open.size() <= 44;
-  if (m != open_method::bit_rows) return true;
-  return std::ranges::all_of(
-      open, [&](const auto& e) { return e.second * open[0].first == open[0].second * e.first; });
-}
-
 // The solver within `limits` and `hooks` gives `best` and a bound no lower, or refuses a best
 // value past INT_MAX; the lists, which may run out of their memory, may say so.
 void check_way(const test_instance& i, std::int64_t best, const solver_limits& limits,

@@ -25,11 +25,7 @@
 // `pieces`, as pieces of 1, 2, 4, ... of them.
 inline std::vector<element> open_by_rate(const test_instance& i, bool pieces) {
   std::vector<element> open;
-  for (std::size_t k = 0; k < i.weights.size(); ++k) {
-    if (i.values[k] > 0 && i.weights[k] > 0 && i.weights[k] <= i.capacity) {
-      open.push_back({i.weights[k], i.values[k]});
-    }
-  }
+  for (const auto& [weight, value] : worth_taking(i)) open.push_back({weight, value});
   if (pieces) {
     std::ranges::sort(open, {}, [](const element& e) { return std::pair(e.weight, e.value); });
     std::vector<element> merged;

@@ -1,7 +1,8 @@
 #pragma once
 
 // What the program must do, written down apart from it: the texts of the dialogue, a
-// try-every-subset answer and a one-row answer. Shared by the tests and the fuzz target.
+// try-every-subset answer and a one-row answer, and which method forced on an instance must
+// answer it itself. Shared by the tests and the fuzz targets.
 
 #include <algorithm>
 #include <cstddef>
@@ -10,6 +11,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "method.hpp"
 
 inline const std::string prompts[] = {
     "\n\t Enter number of elements : ",
@@ -25,6 +28,29 @@ struct test_instance {
   std::vector<int> weights;
   int capacity;
 };
+
+/// The elements of `i` worth taking that weigh something, as (weight, value): those a reduction
+/// that decides nothing leaves open, one each, or fewer where alike ones become pieces.
+inline std::vector<std::pair<std::int64_t, std::int64_t>> worth_taking(const test_instance& i) {
+  std::vector<std::pair<std::int64_t, std::int64_t>> open;
+  for (std::size_t k = 0; k < i.weights.size(); ++k) {
+    if (i.values[k] > 0 && i.weights[k] > 0 && i.weights[k] <= i.capacity) {
+      open.emplace_back(i.weights[k], i.values[k]);
+    }
+  }
+  return open;
+}
+
+/// Whether `m`, forced on the open elements of `i`, answers them itself: wherever an element is
+/// open, but the halves only few elements and the rows of bits only a subset sum.
+inline bool applies(open_method m, const test_instance& i) {
+  const auto open = worth_taking(i);
+  if (open.empty()) return false;
+  if (m == open_method::halves) return open.size() <= 44;
+  if (m != open_method::bit_rows) return true;
+  return std::ranges::all_of(
+      open, [&](const auto& e) { return e.second * open[0].first == open[0].second * e.first; });
+}
 
 /// A subset sum that no common divisor helps and whose capacity no selection meets exactly, so
 /// that no bound ends the lists early: the weight `first` + 1 (`first` a multiple of 3), then
