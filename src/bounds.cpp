@@ -124,20 +124,34 @@ std::int64_t value_each(const element& e) {
   return e.value / e.count;
 }
 
+// The elements the count counts among those the greedy selection `g` of `sorted` holds whole.
+std::int64_t counted_whole(std::span<const element> sorted, const greedy& g, count_range counts) {
+  if (counts.from == 0) return g.count;
+  const rates counting = counts.counting();
+  std::int64_t taken = 0;
+  for (std::size_t k = 0; k < g.split; ++k) taken += counting.counted(sorted[k]);
+  return taken;
+}
+
 double gain_at(double mu, const element& e) {
   return static_cast<double>(e.value) - mu * static_cast<double>(e.weight);
 }
 
-// The best lambda for the gains at mu, with K; lambda 0 and K 0 where no count binds.
+// The best lambda for the gains at mu, with K; lambda 0 and K 0 where no count binds. Lambda is
+// the K-th largest gain per element of the elements counted.
 std::pair<double, std::int64_t> best_lambda(std::span<const element> sorted, double mu,
                                             count_range counts, std::vector<counted>& space) {
+  const rates counting = counts.counting();
   std::int64_t total = 0;
   space.clear();
   for (const element& e : sorted) {
-    space.push_back({gain_at(mu, e) / static_cast<double>(e.count), e.count});
-    total += e.count;
+    const std::int64_t times = counting.counted(e);
+    if (times == 0) continue;
+    space.push_back({gain_at(mu, e) / static_cast<double>(e.count), times});
+    total += times;
   }
-  if (counts.most < total) {
+  // (With none at all allowed, the bound is left to the linear one's rates.)
+  if (counts.most >= 1 && counts.most < total) {
     const double gain = kth_largest(space, counts.most, total);
     if (gain > 0) return {gain, counts.most};
   }
@@ -152,7 +166,8 @@ std::pair<double, std::int64_t> best_lambda(std::span<const element> sorted, dou
 // in mu on either side. Where a count binds, the bound is mu * capacity plus the K largest terms,
 // so its slope is the capacity less their weights; of the elements whose terms tie with the
 // K-th, those taken are the lightest just above mu and the heaviest just below it. Where no count
-// binds, the tied elements (term 0) count just below mu and not above it.
+// binds, the tied elements (term 0) count just below mu and not above it; so do those the
+// count leaves out, whatever lambda.
 struct evaluation {
   double bound;
   double slope_below;
@@ -182,21 +197,30 @@ double tied_weight(std::vector<counted>& tied, std::int64_t count, bool lightest
 evaluation evaluate(std::span<const element> sorted, std::int64_t c, count_range counts, double mu,
                     search_space& space) {
   const auto [lambda, count] = best_lambda(sorted, mu, counts, space.gains);
+  const rates counting = counts.counting();
   const auto capacity = static_cast<double>(c);
   evaluation at{mu * capacity + lambda * static_cast<double>(count), capacity, capacity};
+  double uncounted_tied = 0;  // weight of the elements left out of the count with gain 0
   std::int64_t above = 0;
   space.tied.clear();
   for (const element& e : sorted) {
     const double gain = gain_at(mu, e) / static_cast<double>(e.count);
-    if (gain > lambda) {
-      at.bound += (gain - lambda) * static_cast<double>(e.count);
+    const bool is_counted = counting.counted(e) != 0;
+    const double threshold = is_counted ? lambda : 0;
+    if (gain > threshold) {
+      at.bound += (gain - threshold) * static_cast<double>(e.count);
       at.slope_below -= static_cast<double>(e.weight);
-      above += e.count;
-    } else if (gain == lambda) {
-      space.tied.push_back({static_cast<double>(weight_each(e)), e.count});
+      if (is_counted) above += e.count;
+    } else if (gain == threshold) {
+      if (is_counted) {
+        space.tied.push_back({static_cast<double>(weight_each(e)), e.count});
+      } else {
+        uncounted_tied += static_cast<double>(e.weight);
+      }
     }
   }
   at.slope_above = at.slope_below;
+  at.slope_below -= uncounted_tied;
   std::int64_t tied_total = 0;
   for (const counted& t : space.tied) tied_total += t.times;
   // (The clamp only guards against the two sums of a term being rounded apart.)
@@ -260,7 +284,7 @@ double best_mu(std::span<const element> sorted, std::int64_t c, count_range coun
 
 lagrangian lagrangian_at(std::span<const element> sorted, std::int64_t c, count_range counts,
                          double mu) {
-  lagrangian at{{.mu = std::llround(mu * static_cast<double>(scale))}};
+  lagrangian at{{.mu = std::llround(mu * static_cast<double>(scale)), .counted_from = counts.from}};
   std::vector<counted> space;
   space.reserve(sorted.size());
   // Not a structured binding: clang 14, which lints this code, cannot capture one in a lambda.
@@ -268,9 +292,11 @@ lagrangian lagrangian_at(std::span<const element> sorted, std::int64_t c, count_
   const double lambda = best.first;
   const std::int64_t count = best.second;
   if (count != 0) {
-    const element& kth = *std::ranges::min_element(sorted, {}, [&](const element& e) {
+    const auto off = [&](const element& e) {
+      if (at.at.counted(e) == 0) return HUGE_VAL;
       return std::abs(gain_at(mu, e) / static_cast<double>(e.count) - lambda);
-    });
+    };
+    const element& kth = *std::ranges::min_element(sorted, {}, off);
     const wide exact = (wide{kth.value} * scale - wide{at.at.mu} * kth.weight) / kth.count;
     // The count bounds from the side lambda's sign says; rounded to the other, no count binds.
     if ((exact > 0) == (lambda > 0) && exact != 0) {
@@ -290,7 +316,8 @@ namespace {
 // lowers the bound.
 bool count_binds(std::span<const element> sorted, const greedy& g, count_range counts) {
   if (g.split == sorted.size()) return false;
-  return g.count + sorted[g.split].count > counts.most || g.count < counts.least;
+  const std::int64_t taken = counted_whole(sorted, g, counts);
+  return taken + counts.counting().counted(sorted[g.split]) > counts.most || taken < counts.least;
 }
 
 }  // namespace
@@ -327,25 +354,33 @@ relaxation_sums::relaxation_sums(std::span<const element> by_rate,
 }
 
 count_range count_range_of(std::span<const element> sorted, std::int64_t capacity,
-                           std::int64_t lower) {
+                           std::int64_t lower, std::int64_t from) {
+  const rates counting{.counted_from = from};
   std::vector<counted> amounts;
   amounts.reserve(sorted.size());
   std::int64_t total_count = 0;
   std::int64_t total_value = 0;
   for (const element& e : sorted) {
+    if (counting.counted(e) == 0) {
+      lower -= e.value;
+      continue;
+    }
     amounts.push_back({static_cast<double>(weight_each(e)), e.count});
     total_count += e.count;
     total_value += e.value;
   }
   // Weights and values are integers well within a double's 53 bits, and so are their sums.
   const std::int64_t most = smallest_within(amounts, static_cast<double>(capacity));
-  if (total_value <= lower) return {total_count + 1, most};
+  if (total_value <= lower) return {total_count + 1, most, from};
+  if (lower < 0) return {0, most, from};
   // The fewest of the largest values that sum past `lower` leave the most of the smallest that
   // sum to less than the total less `lower`.
   amounts.clear();
-  for (const element& e : sorted) amounts.push_back({static_cast<double>(value_each(e)), e.count});
+  for (const element& e : sorted) {
+    if (counting.counted(e) != 0) amounts.push_back({static_cast<double>(value_each(e)), e.count});
+  }
   return {total_count - smallest_within(amounts, static_cast<double>(total_value - lower - 1)),
-          most};
+          most, from};
 }
 
 std::optional<lagrangian> least_lagrangian(std::span<const element> sorted, std::int64_t capacity,
@@ -372,27 +407,28 @@ std::int64_t bound_within(std::span<const element> sorted, std::int64_t capacity
 
 count_range narrowed_counts(std::span<const element> sorted, std::int64_t capacity,
                             std::int64_t lower, std::int64_t divisor, count_range counts) {
-  const auto beats = [&](count_range within) {
-    return within.least <= within.most && bound_within(sorted, capacity, within, divisor) > lower;
+  const auto beats = [&](std::int64_t least, std::int64_t most) {
+    return least <= most &&
+           bound_within(sorted, capacity, {least, most, counts.from}, divisor) > lower;
   };
-  // The linear relaxation's selection holds `taken` elements whole and a part of one more: a
-  // range that leaves out either count binds the bound.
-  const std::int64_t taken = greedy_at(sorted, capacity).count;
+  // The linear relaxation's selection holds `taken` counted elements whole and perhaps a part of
+  // one more: a range that leaves out either count binds the bound.
+  const std::int64_t taken = counted_whole(sorted, greedy_at(sorted, capacity), counts);
   // Once cut, the far end of what is left, while no selection of that count may beat `lower`:
   // where a piece of alike elements takes the break, the bound binds only once the count is
   // pinned.
   constexpr int far_ends = 2;
-  if (taken >= counts.least && taken < counts.most && !beats({counts.least, taken})) {
+  if (taken >= counts.least && taken < counts.most && !beats(counts.least, taken)) {
     counts.least = taken + 1;
     for (int k = 0; k < far_ends && counts.least < counts.most; ++k) {
-      if (beats({counts.most, counts.most})) break;
+      if (beats(counts.most, counts.most)) break;
       --counts.most;
     }
   } else if (taken + 1 > counts.least && taken + 1 <= counts.most &&
-             !beats({taken + 1, counts.most})) {
+             !beats(taken + 1, counts.most)) {
     counts.most = taken;
     for (int k = 0; k < far_ends && counts.least < counts.most; ++k) {
-      if (beats({counts.least, counts.least})) break;
+      if (beats(counts.least, counts.least)) break;
       ++counts.least;
     }
   }

@@ -275,17 +275,24 @@ class quick_neighbour_test {
 
 // ---- By count
 
-/// The fewest and the most elements a better selection may hold.
+/// The fewest and the most elements a better selection may hold: of all its elements, or of
+/// those at least `from` heavy each alone.
 struct count_range {
   std::int64_t least = 0;
   std::int64_t most = 0;
+  std::int64_t from = 0;  ///< a weight per element; 0 counts every element
+
+  /// The rates of a bound under these counts count the same elements.
+  rates counting() const { return {.counted_from = from}; }
 };
 
 /// The range of elements (a piece counting those it stands for) of a selection of `sorted` within
 /// `capacity` worth more than `lower`: no more than the lightest that fit together, no fewer than
 /// the most valuable that pass `lower`; `least` is past every element where none is worth more.
+/// With `from`, of the elements at least that heavy each alone: the others add at most all they
+/// are worth, and may all be left out to make room.
 count_range count_range_of(std::span<const element> sorted, std::int64_t capacity,
-                           std::int64_t lower);
+                           std::int64_t lower, std::int64_t from = 0);
 
 /// A Lagrangian bound over the capacity and the count, and its rates.
 struct lagrangian {

@@ -52,15 +52,22 @@ inline constexpr auto more_efficient = [](const auto& a, const auto& b) {
 ///   mu * capacity + lambda * count + the sum of its elements' terms, value - mu * weight -
 ///   lambda * (elements it stands for),
 /// in units of 1 / scale of a value, where `count` is the most elements such a selection holds
-/// where lambda > 0, and the fewest where lambda < 0.
+/// where lambda > 0, and the fewest where lambda < 0. Where `counted_from` is set, only the
+/// elements at least that heavy each are counted, and lambda is not in the others' terms.
 struct rates {
   static constexpr std::int64_t scale = std::int64_t{1} << 32;
   std::int64_t mu = 0;  ///< per unit of weight
   wide lambda = 0;      ///< per element
   std::int64_t count = 0;
+  std::int64_t counted_from = 0;  ///< a weight per element; 0 counts every element
+
+  /// The elements `e` stands for that the count counts.
+  std::int64_t counted(const element& e) const {
+    return counted_from == 0 || e.weight / e.count >= counted_from ? e.count : 0;
+  }
 
   wide term(const element& e) const {
-    return wide{e.value} * scale - wide{mu} * e.weight - lambda * e.count;
+    return wide{e.value} * scale - wide{mu} * e.weight - lambda * counted(e);
   }
 };
 

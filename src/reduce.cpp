@@ -146,19 +146,37 @@ std::int64_t gcd_of(std::span<const element> sorted, projection of) {
   return divisor;
 }
 
-// The bound that decides elements: the Lagrangian where a count binds, else the linear
-// relaxation, at the break element's rate.
+// The bounds that decide elements: the Lagrangian where a count binds, else the linear
+// relaxation, at the break element's rate; and the Lagrangians by the count of the heavier
+// elements, where they are lower: one for the whole range of that count, or one for each count
+// of it, which then decide an element only where all of them decide it alike. Each holds for
+// every selection that beats the lower bound, so an element either decides is decided.
 struct deciding {
   std::optional<lagrangian> by_count = std::nullopt;
   std::optional<linear_relaxation> linear = std::nullopt;
+  std::vector<lagrangian> by_heavier = {};
 
-  // Whether the other choice of `e` than the bound's cannot beat `lower`, and which choice that is.
-  bool decides(const element& e, std::int64_t lower, std::int64_t divisor) const {
-    if (by_count) return ::decides(*by_count, e, lower, divisor);
-    return linear && linear->decides({e.weight, e.value}, lower, divisor);
+  // Where the other choice of `e` than a bound's cannot beat `lower`, whether that bound takes e.
+  std::optional<bool> choice(const element& e, std::int64_t lower, std::int64_t divisor) const {
+    if (const std::optional<bool> taken = heavier_choice(e, lower, divisor)) return taken;
+    if (by_count) {
+      if (!::decides(*by_count, e, lower, divisor)) return std::nullopt;
+      return by_count->at.term(e) > 0;
+    }
+    if (!linear || !linear->decides({e.weight, e.value}, lower, divisor)) return std::nullopt;
+    return linear->better({e.weight, e.value});
   }
-  bool takes(const element& e) const {
-    return by_count ? by_count->at.term(e) > 0 : linear->better({e.weight, e.value});
+
+  std::optional<bool> heavier_choice(const element& e, std::int64_t lower,
+                                     std::int64_t divisor) const {
+    std::optional<bool> taken;
+    for (const lagrangian& l : by_heavier) {
+      if (!::decides(l, e, lower, divisor)) return std::nullopt;
+      const bool takes = l.at.term(e) > 0;
+      if (taken && *taken != takes) return std::nullopt;
+      taken = takes;
+    }
+    return taken;
   }
 };
 
@@ -169,8 +187,9 @@ std::size_t decide_elements(reduced& r, const deciding& bound) {
   std::int64_t taken_weight = 0;
   const std::size_t before = r.sorted.size();
   std::erase_if(r.sorted, [&](const element& e) {
-    if (!bound.decides(e, lower, r.value_divisor)) return false;
-    if (bound.takes(e)) {
+    const std::optional<bool> taken = bound.choice(e, lower, r.value_divisor);
+    if (!taken) return false;
+    if (*taken) {
       taken_weight += e.weight;
       r.fixed += e.value;
     }
@@ -308,7 +327,7 @@ std::int64_t by_terms(const reduced& r, const rates& at) {
     std::int64_t count = 0;
     for (auto it = first; it != above; ++it) {
       weight += by_rate[it->second].weight;
-      count += by_rate[it->second].count;
+      count += at.counted(by_rate[it->second]);
     }
     if (weight > room || count > left) {
       last = above;
@@ -320,9 +339,9 @@ std::int64_t by_terms(const reduced& r, const rates& at) {
     auto it = above;
     for (; it != upto; ++it) {
       const element& e = by_rate[it->second];
-      if (e.weight > room || e.count > left) break;
+      if (e.weight > room || at.counted(e) > left) break;
       take(it->second);
-      left -= e.count;
+      left -= at.counted(e);
     }
     if (it != upto) break;
     first = upto;
@@ -374,7 +393,76 @@ struct selections_made {
   bool at_bound = false;  // by the rates of the bound over the narrowed counts
   /// The bound by count was left for the next pass, after the linear bound decides.
   bool deferred = false;
+  /// The bound by the count of the heavier elements lowered nothing once: not asked again.
+  bool heavier_failed = false;
 };
+
+// Where values grow ever slower with the weight, the greedy selection takes the lightest
+// elements, and the room it leaves is filled best by exchanging an element it holds for a heavier
+// one that the room and the element's weight make fit: the break element, say, for one of at
+// least its weight less the room. The bounds above let a light element go out for a part of a
+// heavy one at almost no cost, as the count stays the same, and stay a large part of an element's
+// value off; counting only the elements at least that heavy, the count is as good as pinned, and
+// the bound under it comes within a few units of the best. A selection by its terms first, for
+// as many of them as the greedy selection holds and one more; then the count narrowed, and the
+// bound kept where it is lower. Returns whether it was.
+bool bound_by_heavier(reduced& r, const greedy& g, deciding& by) {
+  if (g.split == r.sorted.size()) return false;
+  const element& at_break = r.sorted[g.split];
+  const std::int64_t from = at_break.weight / at_break.count - (r.capacity - g.weight);
+  if (from <= 1) return false;
+  const count_range counts = count_range_of(r.sorted, r.capacity, r.lower - r.fixed, from);
+  const rates counting = counts.counting();
+  std::int64_t taken = 0;
+  for (std::size_t k = 0; k < g.split; ++k) taken += counting.counted(r.sorted[k]);
+  // The bounds for those two counts alone come first: the bound over the range is no lower than
+  // either, and where they leave more than half the gap to the lower bound, the narrowing that
+  // follows would not pay for its searches.
+  std::int64_t pinned = r.lower;
+  for (const std::int64_t k : {taken, taken + 1}) {
+    if (k < counts.least || k > counts.most) continue;
+    const std::optional<lagrangian> exactly = least_lagrangian(r.sorted, r.capacity, {k, k, from});
+    if (!exactly) return false;
+    pinned = std::max(pinned, r.fixed + unscaled(exactly->bound));
+    rates at = exactly->at;
+    at.count = k;
+    r.lower = std::max(r.lower, r.fixed + by_terms(r, at));
+    if ((pinned - r.lower) * 2 >= r.upper - r.lower) return false;
+  }
+  count_range narrowed =
+      narrowed_counts(r.sorted, r.capacity, r.lower - r.fixed, r.value_divisor, counts);
+  // Where both the greedy selection's count and one more may still beat the lower bound, the
+  // range is cut to those two from either side.
+  const auto beats = [&](std::int64_t least, std::int64_t most) {
+    return least <= most && bound_within(r.sorted, r.capacity, {least, most, from},
+                                         r.value_divisor) > r.lower - r.fixed;
+  };
+  if (narrowed.least < taken && !beats(narrowed.least, taken - 1)) narrowed.least = taken;
+  if (narrowed.most > taken + 1 && !beats(taken + 2, narrowed.most)) narrowed.most = taken + 1;
+  if (narrowed.least > narrowed.most) {  // no selection beats the lower bound
+    r.upper = r.lower;
+    return true;
+  }
+  // Where the range holds both the greedy selection's count and one more, the bound over it
+  // cannot bind: the bound for each count alone does.
+  std::vector<lagrangian> bounds;
+  if (std::optional<lagrangian> l = least_lagrangian(r.sorted, r.capacity, narrowed)) {
+    bounds.push_back(*l);
+  } else if (narrowed.most - narrowed.least <= 1) {
+    for (std::int64_t k = narrowed.least; k <= narrowed.most; ++k) {
+      std::optional<lagrangian> at = least_lagrangian(r.sorted, r.capacity, {k, k, from});
+      if (!at) return false;
+      bounds.push_back(*at);
+    }
+  }
+  if (bounds.empty()) return false;
+  const wide highest = std::ranges::max(bounds, {}, &lagrangian::bound).bound;
+  const std::int64_t upper = r.fixed + round_down(unscaled(highest), r.value_divisor);
+  if (upper >= r.upper) return false;
+  r.upper = upper;
+  by.by_heavier = std::move(bounds);
+  return true;
+}
 
 // Bounds r anew for its open elements, and returns the bound that decides elements. Where the
 // linear relaxation holds about as many elements as fit at all, the best selections often hold
@@ -416,6 +504,12 @@ deciding bound(reduced& r, selections_made& made) {
       at.count = at.lambda > 0 ? counts.most : counts.least;
       r.lower = std::max(r.lower, r.fixed + by_terms(r, at));
     }
+  }
+  // Asked only where the gap left is a large part of the break element's value: elsewhere the
+  // bounds above are close, and this one costs a few searches.
+  if (!made.heavier_failed && by.linear && r.lower < r.upper &&
+      (r.upper - r.lower) * 64 > r.sorted[g.split].value) {
+    made.heavier_failed = !bound_by_heavier(r, g, by);
   }
   r.upper = r.fixed + round_down(r.upper - r.fixed, r.value_divisor);
   return by;

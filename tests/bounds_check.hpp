@@ -72,6 +72,7 @@ class bounds_check {
   void run() {
     linear();
     counts_and_lagrangian();
+    heavier_counts();
     cursor();
     windows();
     coarse();
@@ -145,6 +146,61 @@ class bounds_check {
       const bool taken = lagrangian_->at.term(e_[k]) > 0;
       if (best_where([&](std::size_t mask) { return has(mask, k) != taken; }) > lower_) {
         fail_("the Lagrangian bound decides an element whose other choice beats the lower bound");
+      }
+    }
+  }
+
+  // The same by the count of the elements at least as heavy each as each element in turn: the
+  // range, the narrowing, and the bound over the range and over each count of it, each of which
+  // may decide an element only where no better selection within its counts goes against it.
+  void heavier_counts() {
+    for (const element& at : e_) {
+      const std::int64_t from = at.weight / at.count;
+      const rates counting{.counted_from = from};
+      std::vector<std::int64_t> counted(all_.size(), 0);
+      for (std::size_t mask = 1; mask < all_.size(); ++mask) {
+        const auto k = static_cast<std::size_t>(__builtin_ctzll(mask));
+        counted[mask] = counted[mask & (mask - 1)] + counting.counted(e_[k]);
+      }
+      const count_range counts = count_range_of(e_, c_, lower_, from);
+      const count_range narrowed = narrowed_counts(e_, c_, lower_, 1, counts);
+      for (std::size_t mask = 0; mask < all_.size(); ++mask) {
+        if (all_[mask].weight > c_ || all_[mask].value <= lower_) continue;
+        if (counted[mask] < counts.least || counted[mask] > counts.most) {
+          fail_("a better selection outside the range of the heavier elements' counts");
+          return;
+        }
+        if (counted[mask] < narrowed.least || counted[mask] > narrowed.most) {
+          fail_("a better selection outside the narrowed counts of the heavier elements");
+          return;
+        }
+      }
+      if (narrowed.least > narrowed.most) continue;
+      heavier_bound(narrowed, counted);
+      if (narrowed.most - narrowed.least > 2) continue;
+      for (std::int64_t k = narrowed.least; k <= narrowed.most; ++k) {
+        heavier_bound({k, k, from}, counted);
+      }
+    }
+  }
+
+  void heavier_bound(count_range within, const std::vector<std::int64_t>& counted) {
+    const auto in_range = [&](std::size_t mask) {
+      return counted[mask] >= within.least && counted[mask] <= within.most;
+    };
+    const std::optional<lagrangian> l = least_lagrangian(e_, c_, within);
+    if (!l) return;
+    if (unscaled(l->bound) < best_where(in_range)) {
+      fail_("the bound by the heavier elements' count below a selection within it");
+    }
+    for (std::size_t k = 0; k < e_.size(); ++k) {
+      if (!decides(*l, e_[k], lower_, 1)) continue;
+      const bool taken = l->at.term(e_[k]) > 0;
+      if (best_where([&](std::size_t mask) { return in_range(mask) && has(mask, k) != taken; }) >
+          lower_) {
+        fail_(
+            "the bound by the heavier elements' count decides an element against a better "
+            "selection");
       }
     }
   }
