@@ -406,15 +406,37 @@ struct selections_made {
 // the bound under it comes within a few units of the best. A selection by its terms first, for
 // as many of them as the greedy selection holds and one more; then the count narrowed, and the
 // bound kept where it is lower. Returns whether it was.
+// A first look in one pass, before the searches: the bound for as many of the elements at least
+// `from` heavy as the greedy selection holds, at the rate of the exchange of the lightest of them
+// it holds for the break element, where the bound's least lies when the values grow ever slower
+// with the weight. Whether it lowers the bound by a part of the break element's value worth the
+// searches.
+bool exchange_pays(const reduced& r, const greedy& g, std::int64_t from, std::int64_t taken) {
+  const auto each = [](const element& e) { return entry{e.weight / e.count, e.value / e.count}; };
+  std::optional<entry> lightest;
+  for (std::size_t k = 0; k < g.split; ++k) {
+    const entry e = each(r.sorted[k]);
+    if (e.weight >= from && (!lightest || e.weight < lightest->weight)) lightest = e;
+  }
+  const entry at_break = each(r.sorted[g.split]);
+  if (!lightest || lightest->weight >= at_break.weight) return false;
+  const double mu = static_cast<double>(at_break.value - lightest->value) /
+                    static_cast<double>(at_break.weight - lightest->weight);
+  if (mu <= 0) return false;
+  const lagrangian at = lagrangian_at(r.sorted, r.capacity, {taken, taken, from}, mu);
+  return (r.upper - r.fixed - unscaled(at.bound)) * 64 > at_break.value;
+}
+
 bool bound_by_heavier(reduced& r, const greedy& g, deciding& by) {
   if (g.split == r.sorted.size()) return false;
   const element& at_break = r.sorted[g.split];
   const std::int64_t from = at_break.weight / at_break.count - (r.capacity - g.weight);
   if (from <= 1) return false;
-  const count_range counts = count_range_of(r.sorted, r.capacity, r.lower - r.fixed, from);
-  const rates counting = counts.counting();
+  const rates counting{.counted_from = from};
   std::int64_t taken = 0;
   for (std::size_t k = 0; k < g.split; ++k) taken += counting.counted(r.sorted[k]);
+  if (!exchange_pays(r, g, from, taken)) return false;
+  const count_range counts = count_range_of(r.sorted, r.capacity, r.lower - r.fixed, from);
   // The bounds for those two counts alone come first: the bound over the range is no lower than
   // either, and where they leave more than half the gap to the lower bound, the narrowing that
   // follows would not pay for its searches.
