@@ -389,6 +389,14 @@ std::optional<lagrangian> least_lagrangian(std::span<const element> sorted, std:
   return lagrangian_at(sorted, capacity, counts, best_mu(sorted, capacity, counts));
 }
 
+std::optional<wide> bound_beyond(const lagrangian& l, bool fewer) {
+  // For every rate lambda of that sign, each selection beyond is worth at most mu * capacity +
+  // lambda * (k -+ 1) + the sum of its terms.
+  const wide lambda = l.at.lambda;
+  if (fewer ? lambda <= 0 : lambda >= 0) return std::nullopt;
+  return l.bound - (fewer ? lambda : -lambda);
+}
+
 std::int64_t unscaled(wide bound) {
   return static_cast<std::int64_t>(std::max(wide{0}, bound) / scale);
 }

@@ -314,6 +314,11 @@ std::optional<lagrangian> least_lagrangian(std::span<const element> sorted, std:
 lagrangian lagrangian_at(std::span<const element> sorted, std::int64_t capacity, count_range counts,
                          double mu);
 
+/// Of `l`, a bound for the selections of exactly one count k, the bound its rates give for those
+/// of at most k - 1 (`fewer`) or of at least k + 1: lambda less, where lambda has the sign that
+/// side asks; nothing where it has not.
+std::optional<wide> bound_beyond(const lagrangian& l, bool fewer);
+
 /// A bound in units of 1 / rates::scale, rounded down, not below 0.
 std::int64_t unscaled(wide bound);
 

@@ -63,7 +63,9 @@ struct rates {
 
   /// The elements `e` stands for that the count counts.
   std::int64_t counted(const element& e) const {
-    return counted_from == 0 || e.weight / e.count >= counted_from ? e.count : 0;
+    if (counted_from == 0) return e.count;
+    const std::int64_t each = e.count == 1 ? e.weight : e.weight / e.count;  // seldom a piece
+    return each >= counted_from ? e.count : 0;
   }
 
   wide term(const element& e) const {

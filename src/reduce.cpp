@@ -1,6 +1,7 @@
 #include "reduce.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <climits>
 #include <cmath>
@@ -393,19 +394,11 @@ struct selections_made {
   bool at_bound = false;  // by the rates of the bound over the narrowed counts
   /// The bound by count was left for the next pass, after the linear bound decides.
   bool deferred = false;
-  /// The bound by the count of the heavier elements lowered nothing once: not asked again.
-  bool heavier_failed = false;
+  /// The bound by the count of the heavier elements was asked: it decides what it can at once,
+  /// and is not asked again.
+  bool heavier_asked = false;
 };
 
-// Where values grow ever slower with the weight, the greedy selection takes the lightest
-// elements, and the room it leaves is filled best by exchanging an element it holds for a heavier
-// one that the room and the element's weight make fit: the break element, say, for one of at
-// least its weight less the room. The bounds above let a light element go out for a part of a
-// heavy one at almost no cost, as the count stays the same, and stay a large part of an element's
-// value off; counting only the elements at least that heavy, the count is as good as pinned, and
-// the bound under it comes within a few units of the best. A selection by its terms first, for
-// as many of them as the greedy selection holds and one more; then the count narrowed, and the
-// bound kept where it is lower. Returns whether it was.
 // A first look in one pass, before the searches: the bound for as many of the elements at least
 // `from` heavy as the greedy selection holds, at the rate of the exchange of the lightest of them
 // it holds for the break element, where the bound's least lies when the values grow ever slower
@@ -427,6 +420,14 @@ bool exchange_pays(const reduced& r, const greedy& g, std::int64_t from, std::in
   return (r.upper - r.fixed - unscaled(at.bound)) * 64 > at_break.value;
 }
 
+// Where values grow ever slower with the weight, the greedy selection takes the lightest
+// elements, and the room it leaves is filled best by exchanging an element it holds for a heavier
+// one that the room and the element's weight make fit: the break element, say, for one of at
+// least its weight less the room. The bounds above let a light element go out for a part of a
+// heavy one at almost no cost, as the count stays the same, and stay a large part of an element's
+// value off; counting only the elements at least that heavy, the count is as good as pinned, and
+// the bound under it comes within a few units of the best. Returns whether it is lower than the
+// bound before.
 bool bound_by_heavier(reduced& r, const greedy& g, deciding& by) {
   if (g.split == r.sorted.size()) return false;
   const element& at_break = r.sorted[g.split];
@@ -437,49 +438,51 @@ bool bound_by_heavier(reduced& r, const greedy& g, deciding& by) {
   for (std::size_t k = 0; k < g.split; ++k) taken += counting.counted(r.sorted[k]);
   if (!exchange_pays(r, g, from, taken)) return false;
   const count_range counts = count_range_of(r.sorted, r.capacity, r.lower - r.fixed, from);
-  // The bounds for those two counts alone come first: the bound over the range is no lower than
-  // either, and where they leave more than half the gap to the lower bound, the narrowing that
-  // follows would not pay for its searches.
-  std::int64_t pinned = r.lower;
-  for (const std::int64_t k : {taken, taken + 1}) {
+  // The bounds for as many of them as the greedy selection holds and for one more come first,
+  // each with a selection by its terms: where they leave more than half the gap to the lower
+  // bound, the searches that follow would not pay.
+  std::vector<lagrangian> bounds;
+  std::array<std::optional<lagrangian>, 2> pinned;  // for `taken` and for one more
+  const auto highest = [&] {
+    return r.fixed + unscaled(std::ranges::max(bounds, {}, &lagrangian::bound).bound);
+  };
+  for (const std::size_t more : {0U, 1U}) {
+    const std::int64_t k = taken + static_cast<std::int64_t>(more);
     if (k < counts.least || k > counts.most) continue;
-    const std::optional<lagrangian> exactly = least_lagrangian(r.sorted, r.capacity, {k, k, from});
-    if (!exactly) return false;
-    pinned = std::max(pinned, r.fixed + unscaled(exactly->bound));
-    rates at = exactly->at;
+    pinned[more] = least_lagrangian(r.sorted, r.capacity, {k, k, from});
+    if (!pinned[more]) return false;
+    rates at = pinned[more]->at;
     at.count = k;
     r.lower = std::max(r.lower, r.fixed + by_terms(r, at));
-    if ((pinned - r.lower) * 2 >= r.upper - r.lower) return false;
+    bounds.push_back(*pinned[more]);
+    if ((highest() - r.lower) * 2 >= r.upper - r.lower) return false;
   }
-  count_range narrowed =
-      narrowed_counts(r.sorted, r.capacity, r.lower - r.fixed, r.value_divisor, counts);
-  // Where both the greedy selection's count and one more may still beat the lower bound, the
-  // range is cut to those two from either side.
-  const auto beats = [&](std::int64_t least, std::int64_t most) {
-    return least <= most && bound_within(r.sorted, r.capacity, {least, most, from},
-                                         r.value_divisor) > r.lower - r.fixed;
+  // Fewer or more: where neither may beat the lower bound, every better selection holds one of
+  // the two counts, and the bound is the higher of theirs (over both at once it cannot bind, as
+  // the linear relaxation's selection holds a part of the break element). The rates of the bound
+  // for one count bound every count beyond it on the side that lambda's sign says, lower by
+  // lambda for each element beyond, which mostly decides at once; else a search does.
+  const std::int64_t lower = r.lower - r.fixed;
+  const auto none_beyond = [&](const std::optional<lagrangian>& l, bool fewer) {
+    const std::optional<wide> beyond = l ? bound_beyond(*l, fewer) : std::nullopt;
+    return beyond && round_down(unscaled(*beyond), r.value_divisor) <= lower;
   };
-  if (narrowed.least < taken && !beats(narrowed.least, taken - 1)) narrowed.least = taken;
-  if (narrowed.most > taken + 1 && !beats(taken + 2, narrowed.most)) narrowed.most = taken + 1;
-  if (narrowed.least > narrowed.most) {  // no selection beats the lower bound
+  const auto beats = [&](std::int64_t least, std::int64_t most) {
+    return least <= most &&
+           bound_within(r.sorted, r.capacity, {least, most, from}, r.value_divisor) > lower;
+  };
+  if ((!none_beyond(pinned[0], true) && beats(counts.least, taken - 1)) ||
+      (!none_beyond(pinned[1], false) && beats(taken + 2, counts.most))) {
+    return false;
+  }
+  std::erase_if(bounds, [&](const lagrangian& l) {
+    return round_down(unscaled(l.bound), r.value_divisor) <= lower;
+  });
+  if (bounds.empty()) {  // no selection beats the lower bound
     r.upper = r.lower;
     return true;
   }
-  // Where the range holds both the greedy selection's count and one more, the bound over it
-  // cannot bind: the bound for each count alone does.
-  std::vector<lagrangian> bounds;
-  if (std::optional<lagrangian> l = least_lagrangian(r.sorted, r.capacity, narrowed)) {
-    bounds.push_back(*l);
-  } else if (narrowed.most - narrowed.least <= 1) {
-    for (std::int64_t k = narrowed.least; k <= narrowed.most; ++k) {
-      std::optional<lagrangian> at = least_lagrangian(r.sorted, r.capacity, {k, k, from});
-      if (!at) return false;
-      bounds.push_back(*at);
-    }
-  }
-  if (bounds.empty()) return false;
-  const wide highest = std::ranges::max(bounds, {}, &lagrangian::bound).bound;
-  const std::int64_t upper = r.fixed + round_down(unscaled(highest), r.value_divisor);
+  const std::int64_t upper = r.fixed + round_down(highest() - r.fixed, r.value_divisor);
   if (upper >= r.upper) return false;
   r.upper = upper;
   by.by_heavier = std::move(bounds);
@@ -529,9 +532,10 @@ deciding bound(reduced& r, selections_made& made) {
   }
   // Asked only where the gap left is a large part of the break element's value: elsewhere the
   // bounds above are close, and this one costs a few searches.
-  if (!made.heavier_failed && by.linear && r.lower < r.upper &&
+  if (!made.heavier_asked && by.linear && r.lower < r.upper &&
       (r.upper - r.lower) * 64 > r.sorted[g.split].value) {
-    made.heavier_failed = !bound_by_heavier(r, g, by);
+    made.heavier_asked = true;
+    bound_by_heavier(r, g, by);
   }
   r.upper = r.fixed + round_down(r.upper - r.fixed, r.value_divisor);
   return by;

@@ -193,6 +193,17 @@ class bounds_check {
     if (unscaled(l->bound) < best_where(in_range)) {
       fail_("the bound by the heavier elements' count below a selection within it");
     }
+    for (const bool fewer : {true, false}) {
+      const std::optional<wide> beyond =
+          within.least == within.most ? bound_beyond(*l, fewer) : std::nullopt;
+      if (!beyond) continue;
+      const std::int64_t best_beyond = best_where([&](std::size_t mask) {
+        return fewer ? counted[mask] < within.least : counted[mask] > within.most;
+      });
+      if (best_beyond > INT64_MIN && unscaled(*beyond) < best_beyond) {
+        fail_("the bound by the heavier elements' count for the counts beyond below a selection");
+      }
+    }
     for (std::size_t k = 0; k < e_.size(); ++k) {
       if (!decides(*l, e_[k], lower_, 1)) continue;
       const bool taken = l->at.term(e_[k]) > 0;
