@@ -417,7 +417,7 @@ bool exchange_pays(const reduced& r, const greedy& g, std::int64_t from, std::in
                     static_cast<double>(at_break.weight - lightest->weight);
   if (mu <= 0) return false;
   const lagrangian at = lagrangian_at(r.sorted, r.capacity, {taken, taken, from}, mu);
-  return (r.upper - r.fixed - unscaled(at.bound)) * 64 > at_break.value;
+  return r.upper - r.fixed - unscaled(at.bound) > at_break.value / 64;
 }
 
 // Where values grow ever slower with the weight, the greedy selection takes the lightest
@@ -455,7 +455,7 @@ bool bound_by_heavier(reduced& r, const greedy& g, deciding& by) {
     at.count = k;
     r.lower = std::max(r.lower, r.fixed + by_terms(r, at));
     bounds.push_back(*pinned[more]);
-    if ((highest() - r.lower) * 2 >= r.upper - r.lower) return false;
+    if (highest() - r.lower >= (r.upper - r.lower + 1) / 2) return false;
   }
   // Fewer or more: where neither may beat the lower bound, every better selection holds one of
   // the two counts, and the bound is the higher of theirs (over both at once it cannot bind, as
@@ -533,7 +533,7 @@ deciding bound(reduced& r, selections_made& made) {
   // Asked only where the gap left is a large part of the break element's value: elsewhere the
   // bounds above are close, and this one costs a few searches.
   if (!made.heavier_asked && by.linear && r.lower < r.upper &&
-      (r.upper - r.lower) * 64 > r.sorted[g.split].value) {
+      r.upper - r.lower > r.sorted[g.split].value / 64) {
     made.heavier_asked = true;
     bound_by_heavier(r, g, by);
   }
