@@ -116,23 +116,6 @@ std::int64_t smallest_within(std::span<counted> items, double room) {
   return count;
 }
 
-// What a piece of alike elements weighs and is worth per element.
-std::int64_t weight_each(const element& e) {
-  return e.weight / e.count;
-}
-std::int64_t value_each(const element& e) {
-  return e.value / e.count;
-}
-
-// The elements the count counts among those the greedy selection `g` of `sorted` holds whole.
-std::int64_t counted_whole(std::span<const element> sorted, const greedy& g, count_range counts) {
-  if (counts.from == 0) return g.count;
-  const rates counting = counts.counting();
-  std::int64_t taken = 0;
-  for (std::size_t k = 0; k < g.split; ++k) taken += counting.counted(sorted[k]);
-  return taken;
-}
-
 double gain_at(double mu, const element& e) {
   return static_cast<double>(e.value) - mu * static_cast<double>(e.weight);
 }
@@ -387,6 +370,14 @@ std::optional<lagrangian> least_lagrangian(std::span<const element> sorted, std:
                                            count_range counts) {
   if (!count_binds(sorted, greedy_at(sorted, capacity), counts)) return std::nullopt;
   return lagrangian_at(sorted, capacity, counts, best_mu(sorted, capacity, counts));
+}
+
+std::int64_t counted_whole(std::span<const element> sorted, const greedy& g, count_range counts) {
+  if (counts.from == 0) return g.count;
+  const rates counting = counts.counting();
+  std::int64_t taken = 0;
+  for (std::size_t k = 0; k < g.split; ++k) taken += counting.counted(sorted[k]);
+  return taken;
 }
 
 std::optional<wide> bound_beyond(const lagrangian& l, bool fewer) {

@@ -314,6 +314,9 @@ std::optional<lagrangian> least_lagrangian(std::span<const element> sorted, std:
 lagrangian lagrangian_at(std::span<const element> sorted, std::int64_t capacity, count_range counts,
                          double mu);
 
+/// The elements `counts` counts among those the greedy selection `g` of `sorted` holds whole.
+std::int64_t counted_whole(std::span<const element> sorted, const greedy& g, count_range counts);
+
 /// Of `l`, a bound for the selections of exactly one count k, the bound its rates give for those
 /// of at most k - 1 (`fewer`) or of at least k + 1: lambda less, where lambda has the sign that
 /// side asks; nothing where it has not.

@@ -28,6 +28,14 @@ struct element {
   std::int64_t count = 1;
 };
 
+/// What each of the alike elements `e` stands for weighs and is worth.
+inline std::int64_t weight_each(const element& e) {
+  return e.count == 1 ? e.weight : e.weight / e.count;  // seldom a piece
+}
+inline std::int64_t value_each(const element& e) {
+  return e.count == 1 ? e.value : e.value / e.count;
+}
+
 /// Whether an element may ever be worth taking: one of no value adds nothing, and one heavier
 /// than the capacity never fits.
 inline bool worth_taking(std::int64_t value, std::int64_t weight, std::int64_t capacity) {
@@ -63,9 +71,7 @@ struct rates {
 
   /// The elements `e` stands for that the count counts.
   std::int64_t counted(const element& e) const {
-    if (counted_from == 0) return e.count;
-    const std::int64_t each = e.count == 1 ? e.weight : e.weight / e.count;  // seldom a piece
-    return each >= counted_from ? e.count : 0;
+    return counted_from == 0 || weight_each(e) >= counted_from ? e.count : 0;
   }
 
   wide term(const element& e) const {

@@ -149,9 +149,9 @@ std::int64_t gcd_of(std::span<const element> sorted, projection of) {
 
 // The bounds that decide elements: the Lagrangian where a count binds, else the linear
 // relaxation, at the break element's rate; and the Lagrangians by the count of the heavier
-// elements, where they are lower: one for the whole range of that count, or one for each count
-// of it, which then decide an element only where all of them decide it alike. Each holds for
-// every selection that beats the lower bound, so an element either decides is decided.
+// elements, where they are lower: one for each count a better selection may hold of them, which
+// decide an element only where all of them decide it alike. Each holds for every selection that
+// beats the lower bound, so an element either decides is decided.
 struct deciding {
   std::optional<lagrangian> by_count = std::nullopt;
   std::optional<linear_relaxation> linear = std::nullopt;
@@ -405,7 +405,7 @@ struct selections_made {
 // with the weight. Whether it lowers the bound by a part of the break element's value worth the
 // searches.
 bool exchange_pays(const reduced& r, const greedy& g, std::int64_t from, std::int64_t taken) {
-  const auto each = [](const element& e) { return entry{e.weight / e.count, e.value / e.count}; };
+  const auto each = [](const element& e) { return entry{weight_each(e), value_each(e)}; };
   std::optional<entry> lightest;
   for (std::size_t k = 0; k < g.split; ++k) {
     const entry e = each(r.sorted[k]);
@@ -431,11 +431,9 @@ bool exchange_pays(const reduced& r, const greedy& g, std::int64_t from, std::in
 bool bound_by_heavier(reduced& r, const greedy& g, deciding& by) {
   if (g.split == r.sorted.size()) return false;
   const element& at_break = r.sorted[g.split];
-  const std::int64_t from = at_break.weight / at_break.count - (r.capacity - g.weight);
+  const std::int64_t from = weight_each(at_break) - (r.capacity - g.weight);
   if (from <= 1) return false;
-  const rates counting{.counted_from = from};
-  std::int64_t taken = 0;
-  for (std::size_t k = 0; k < g.split; ++k) taken += counting.counted(r.sorted[k]);
+  const std::int64_t taken = counted_whole(r.sorted, g, {.from = from});
   if (!exchange_pays(r, g, from, taken)) return false;
   const count_range counts = count_range_of(r.sorted, r.capacity, r.lower - r.fixed, from);
   // The bounds for as many of them as the greedy selection holds and for one more come first,

@@ -155,7 +155,7 @@ class bounds_check {
   // may decide an element only where no better selection within its counts goes against it.
   void heavier_counts() {
     for (const element& at : e_) {
-      const std::int64_t from = at.weight / at.count;
+      const std::int64_t from = weight_each(at);
       const rates counting{.counted_from = from};
       std::vector<std::int64_t> counted(all_.size(), 0);
       for (std::size_t mask = 1; mask < all_.size(); ++mask) {
